@@ -1,0 +1,38 @@
+#pragma once
+// INI files read and written the way the Windows private-profile functions do it:
+// case-insensitive section and key names, the first match wins, blanks around a value
+// dropped, one pair of matching quotes removed, at most 2047 characters returned.
+// Nothing is cached: every read goes to the file.
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace vedris::ini {
+
+class IniError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class IniFile {
+public:
+    explicit IniFile(std::string path);
+
+    const std::string& path() const { return path_; }
+    bool exists() const;
+
+    // The value of key in section; nullopt when the file, the section or the key is
+    // missing. A key present with an empty value gives the empty text.
+    std::optional<std::string> read(const std::string& section, const std::string& key) const;
+    // read(), with def for a missing file, section or key.
+    std::string readString(const std::string& section, const std::string& key,
+                           const std::string& def) const;
+    // Creates the file, the section and the key as needed and replaces an existing value.
+    // Raises IniError "Unable to write to <path>" when the file cannot be written.
+    void writeString(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    std::string path_;
+};
+
+} // namespace vedris::ini

@@ -1,0 +1,24 @@
+#pragma once
+// Durable replacement of a file: a crash, a kill or a full disk at any moment leaves
+// either the old content or the new one at the path, never a truncated file.
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vedris::fs {
+
+class WriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes data to a temporary file in path's folder, flushes and syncs it, renames it over
+// path and syncs the folder. On failure the old file is left intact, the temporary is
+// removed, and WriteError is raised with the system's reason.
+void writeFileAtomically(const std::string& path, std::string_view data);
+
+// Copies the file at from to to in the same durable way; raises WriteError when the
+// source cannot be read or the target cannot be written.
+void copyFileAtomically(const std::string& from, const std::string& to);
+
+} // namespace vedris::fs

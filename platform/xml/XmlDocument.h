@@ -1,0 +1,136 @@
+#pragma once
+// RAII C++ over libxml2 and libxslt: documents, nodes, XPath 1.0 selection, XSLT 1.0
+// transformation and a durable save. All texts are UTF-8 std::string. Every failure
+// raises xml::Error carrying libxml2's own message.
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct _xmlDoc xmlDoc;
+typedef struct _xmlNode xmlNode;
+
+namespace vedris::xml {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct DocDeleter {
+    void operator()(xmlDoc* doc) const;
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocDeleter>;
+
+class Document;
+
+// A non-owning handle on a node of a Document; valid while its document lives and the
+// node is in it. A default-constructed Node is "none" and tests false.
+class Node {
+public:
+    Node() = default;
+    explicit Node(xmlNode* node) : node_(node) {}
+
+    explicit operator bool() const { return node_ != nullptr; }
+    bool operator==(const Node& other) const { return node_ == other.node_; }
+    xmlNode* raw() const { return node_; }
+
+    // Element name; "#document" for the document node, "#text" for text.
+    std::string name() const;
+    // Value of the attribute; the empty text when the attribute is absent.
+    std::string attribute(const std::string& name) const;
+    bool hasAttribute(const std::string& name) const;
+    void setAttribute(const std::string& name, const std::string& value);
+    // Concatenated text of all descendant text nodes (the XPath string value).
+    std::string text() const;
+    // Replaces all children by one text node (none for the empty text).
+    void setText(const std::string& text);
+    // Value of the first child node (its text for text, its content for an element);
+    // the empty text when there is no child.
+    std::string firstChildValue() const;
+
+    Node firstChild() const;
+    Node nextSibling() const;
+    Node parent() const;
+    bool isElement() const;
+    // Appends node as the last child; node must belong to this node's document.
+    void appendChild(Node node);
+    // Unlinks child from this node and frees it.
+    void removeChild(Node child);
+    // Removes every child node, of any kind.
+    void removeChildren();
+
+    // First node matching the XPath 1.0 expression with this node as context, in document
+    // order; none when nothing matches. "/" and "//" start from the document root.
+    Node selectFirst(const std::string& xpath) const;
+    // All matching nodes in document order.
+    std::vector<Node> selectAll(const std::string& xpath) const;
+    // True when the expression selects at least one node.
+    bool matches(const std::string& xpath) const { return bool(selectFirst(xpath)); }
+
+private:
+    xmlNode* node_ = nullptr;
+};
+
+class Document {
+public:
+    // Loads and parses a file. Network access, entity expansion and DTD loading are off,
+    // so a hostile file can neither read local files nor reach the network. A missing or
+    // malformed file raises Error with the file name, line and libxml2's text.
+    static Document load(const std::string& path);
+    // Parses XML text with the same safety settings as load.
+    static Document parse(std::string_view text, const std::string& name = "(memory)");
+    // An empty document with no document element.
+    static Document create();
+
+    Document(Document&&) noexcept = default;
+    Document& operator=(Document&&) noexcept = default;
+    ~Document();
+
+    // The document element; none when the document has none.
+    Node documentElement() const;
+    // Creates the document element (replacing any previous one) and returns it.
+    Node createDocumentElement(const std::string& name);
+    // Version and encoding written in the XML declaration on save.
+    void setDeclaration(const std::string& version, const std::string& encoding);
+    std::string version() const;
+    std::string encoding() const;
+    // The document node itself, as a context for selections.
+    Node root() const;
+
+    Node createElement(const std::string& name);
+    // Deep copy of a node of another document, owned by this one and not yet linked.
+    Node importCopy(Node node);
+
+    Node selectFirst(const std::string& xpath) const { return root().selectFirst(xpath); }
+    std::vector<Node> selectAll(const std::string& xpath) const { return root().selectAll(xpath); }
+
+    // Writes the whole document atomically and durably: a temporary file in the same
+    // folder is written, flushed and synced, then renamed over path and the folder synced.
+    // On failure the previous file is left intact, the temporary removed, and Error raised.
+    void save(const std::string& path) const;
+    // The serialised document, as save would write it.
+    std::string toString() const;
+
+    xmlDoc* raw() const { return doc_.get(); }
+
+private:
+    explicit Document(xmlDoc* doc);
+    DocPtr doc_;
+};
+
+// Applies an XSLT 1.0 stylesheet to source and returns the result tree as a new document.
+// The stylesheet may not write files, create folders or use the network.
+Document transform(const Document& source, const Document& stylesheet);
+
+// An XPath 1.0 string literal standing for text exactly: "..." or '...', or a concat()
+// of both kinds when the text holds both quote characters.
+std::string xpathLiteral(std::string_view text);
+
+// Fills an expression's %s placeholders, in order, with XPath literals of the arguments.
+// A placeholder written between double quotes ("%s") is replaced together with its quotes,
+// so "a[@id = \"%s\"]" with x gives a[@id = "x"], and with a"b gives a[@id = 'a"b'].
+std::string formatXPath(std::string_view format, const std::vector<std::string>& args);
+
+} // namespace vedris::xml

@@ -1,0 +1,32 @@
+# Sourced by ./run and ./test: installs the Debian 12 packages the build, the client
+# and the tests need, when any of them is missing.
+vedris_packages=(
+  build-essential cmake pkg-config
+  libxml2-dev libxslt1-dev nlohmann-json3-dev
+  libgtk-4-dev libwebkitgtk-6.0-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core
+)
+
+vedris_install_deps() {
+  local missing=()
+  local p
+  for p in "${vedris_packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+vedris_build() {
+  local werror=OFF
+  [ "${VEDRIS_WERROR:-0}" = "1" ] && werror=ON
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEDRIS_WERROR="$werror" >/dev/null
+  cmake --build build -j"$(nproc)"
+}

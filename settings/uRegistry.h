@@ -1,0 +1,40 @@
+#pragma once
+// The client's settings and the program's single settings object.
+#include <string>
+
+#include "settings/uAppRegistry.h"
+
+namespace vedris {
+
+// Recipient of the results mail when the settings file names none.
+inline constexpr const char* DefaultRRGAddress = "rrg@vedris.org.ua";
+
+class TClientRegistry : public TAppRegistry {
+public:
+    using TAppRegistry::TAppRegistry;
+
+    // "AssessmentsDir", "ResultsDir", "TransformationsDir" (= "AssessmentsDir"),
+    // "ClientAssessments", "RRGAddress", "ClientId"; anything else as TAppRegistry.
+    Variant GetValue(const std::string& Name) override;
+
+    std::string GetAssessmentsDir();
+    std::string GetResultsDir();
+    std::string GetClientAssessments() const;
+    std::string GetRRGAddress() const;
+    std::string GetClientId() const;
+};
+
+// The program's settings object. Exists from before the main window is created until
+// after it is destroyed; main() creates it with CreateClientRegistry.
+extern TClientRegistry* ClientRegistry;
+
+// The settings file of the running executable: /proc/self/exe with its extension
+// replaced by ".ini" (appended when it has none).
+std::string ClientSettingsFileName();
+
+// Creates ClientRegistry from fileName (ClientSettingsFileName() when empty); destroys a
+// previous one. DestroyClientRegistry frees it.
+void CreateClientRegistry(const std::string& fileName = {});
+void DestroyClientRegistry();
+
+} // namespace vedris
