@@ -21,4 +21,8 @@ void writeFileAtomically(const std::string& path, std::string_view data);
 // source cannot be read or the target cannot be written.
 void copyFileAtomically(const std::string& from, const std::string& to);
 
+// The whole content of a file; raises WriteError with the system's reason when it cannot
+// be read.
+std::string readFile(const std::string& path);
+
 } // namespace vedris::fs

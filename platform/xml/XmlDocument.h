@@ -44,10 +44,12 @@ public:
     void setAttribute(const std::string& name, const std::string& value);
     // Concatenated text of all descendant text nodes (the XPath string value).
     std::string text() const;
-    // Replaces all children by one text node (none for the empty text).
+    // Replaces all children by one text node (none for the empty text). Characters that
+    // XML 1.0 cannot hold (most control characters, invalid UTF-8) are dropped, so the saved
+    // file always parses again. setAttribute does the same.
     void setText(const std::string& text);
-    // Value of the first child node (its text for text, its content for an element);
-    // the empty text when there is no child.
+    // Value of the first child node: the text of a text, CDATA or comment node; the empty
+    // text for an element child or when there is no child.
     std::string firstChildValue() const;
 
     Node firstChild() const;
@@ -83,6 +85,8 @@ public:
     static Document parse(std::string_view text, const std::string& name = "(memory)");
     // An empty document with no document element.
     static Document create();
+    // Takes ownership of a libxml2 document.
+    static Document fromRaw(xmlDoc* doc);
 
     Document(Document&&) noexcept = default;
     Document& operator=(Document&&) noexcept = default;

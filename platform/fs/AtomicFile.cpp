@@ -1,0 +1,124 @@
+#include "platform/fs/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vedris::fs {
+namespace {
+
+std::string reason(int err) {
+    return std::strerror(err);
+}
+
+// Owns a file descriptor and closes it on every path.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports whether the close succeeded (a delayed write error shows here).
+    bool close() {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+void writeAll(int fd, std::string_view data, const std::string& path) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+} // namespace
+
+void writeFileAtomically(const std::string& path, std::string_view data) {
+    const std::string folder = folderOf(path);
+    std::string tmpl = path + ".tmp-XXXXXX";
+    int raw = ::mkstemp(tmpl.data());
+    if (raw < 0)
+        throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+    Fd fd(raw);
+    const std::string tmp = tmpl;
+    try {
+        // Keep the permissions of the file being replaced; a new file gets the usual 0644.
+        struct stat st {};
+        mode_t mode = 0644;
+        if (::stat(path.c_str(), &st) == 0)
+            mode = st.st_mode & 07777;
+        ::fchmod(fd.get(), mode);
+
+        writeAll(fd.get(), data, path);
+        if (::fsync(fd.get()) != 0)
+            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+        if (!fd.close())
+            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+        if (::rename(tmp.c_str(), path.c_str()) != 0)
+            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+    } catch (...) {
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    // The rename is durable only once the folder entry is on disk.
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+}
+
+std::string readFile(const std::string& path) {
+    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(errno));
+    std::string data;
+    struct stat st {};
+    if (::fstat(in.get(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(EISDIR));
+    if (st.st_size > 0)
+        data.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(in.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(errno));
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    return data;
+}
+
+void copyFileAtomically(const std::string& from, const std::string& to) {
+    writeFileAtomically(to, readFile(from));
+}
+
+} // namespace vedris::fs
