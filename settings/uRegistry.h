@@ -31,6 +31,9 @@ extern TClientRegistry* ClientRegistry;
 // The settings file of the running executable: /proc/self/exe with its extension
 // replaced by ".ini" (appended when it has none).
 std::string ClientSettingsFileName();
+// The settings file of the executable at the given path, by the same rule: the extension is
+// the file name's part from its last "." on.
+std::string SettingsFileNameFor(const std::string& executable);
 
 // Creates ClientRegistry from fileName (ClientSettingsFileName() when empty); destroys a
 // previous one. DestroyClientRegistry frees it.
