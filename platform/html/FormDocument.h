@@ -32,6 +32,9 @@ public:
     // option only.
     virtual bool selected() const = 0;
     virtual void setSelected(bool selected) = 0;
+    // select: whether the list lets the candidate choose several options. A document that
+    // cannot tell answers false, which keeps the single-choice handling of lists.
+    virtual bool multiple() const { return false; }
 };
 
 class ElementCollection {
