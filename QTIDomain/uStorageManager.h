@@ -1,16 +1,23 @@
 #pragma once
 // Results storage: binds one assessment to results.xml and, when given one, to the form
-// that shows the assessment.
+// that shows the assessment. This is the unit's entry: it brings the response record and
+// the binders along.
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "QTIDomain/uBinders.h"
+#include "QTIDomain/uResponse.h"
+#include "QTIDomain/uStorageErrors.h"
 #include "platform/html/FormDocument.h"
 #include "platform/xml/XmlDocument.h"
 
 namespace vedris {
 
-class TRespStorageManager;
+class TResultsIndex;
+class TDetachedNodes;
 
 class TStorageManager {
 public:
@@ -18,27 +25,56 @@ public:
     // assessment's result when results.xml lacks it, and, with a form document, creates
     // one binder per response of every item. The form document is not owned and must
     // outlive the manager. Failures raise std::runtime_error subclasses with Ukrainian
-    // messages or the XML engine's own.
+    // messages (EStorageError, EAssertionFailed) or the XML engine's own (xml::Error);
+    // a result that could not be found again is never appended.
     TStorageManager(const std::string& AssessmentFileName, const std::string& ResultsFileName,
                     html::FormDocument* FormDocument);
     ~TStorageManager();
+    TStorageManager(const TStorageManager&) = delete;
+    TStorageManager& operator=(const TStorageManager&) = delete;
 
-    // Fills every control of the form from the stored responses.
+    // Fills every control of the form from the stored responses; nothing without a form.
     void LoadResponses();
     // Fires the form's submit handler; when it accepts, stores every control, stamps the
-    // result's datetime and saves results.xml. Returns the handler's verdict.
+    // result's datetime and saves results.xml. Returns the handler's verdict; on false
+    // nothing is changed in memory or on disk.
     bool SubmitResponses();
 
     // This assessment's result in the results document; none when missing.
     xml::Node FindResult() const;
+    // The result's context/date/datetime element; none when missing.
     xml::Node GetDateTimeNode() const;
+    // The assessment's ident, trimmed of surrounding spaces and control characters.
+    std::string GetAssessmentIdent() const;
     html::FormDocument* FFormDocument() const { return FFormDocument_; }
     const std::string& ResultsFileName() const { return FResultsFileName; }
+    // The binders in creation order: items in document order, within an item its responses.
+    const std::vector<std::unique_ptr<TRespStorageManager>>& Binders() const { return FBinders; }
+
+    // For the response records: the in-memory results document, where their nodes stand,
+    // and the removal of a response's content.
+    xml::Document& ResultsDocument() { return *FResultsDoc; }
+    const TResultsIndex& ResultsIndex();
+    void RemoveChildNodes(xml::Node Element);
 
 private:
-    // (implementation details are the module's own)
+    void DeriveResult();
+    void CreateBinders();
+    void ForEachBinder(const std::function<void(TRespStorageManager&)>& Operation);
+
+    std::string FAssessmentFileName;
     std::string FResultsFileName;
+    std::unique_ptr<xml::Document> FAssessmentDoc;
+    std::unique_ptr<xml::Document> FResultsDoc;
     html::FormDocument* FFormDocument_ = nullptr;
+    // Declared after the documents: freed before them.
+    std::unique_ptr<TDetachedNodes> FDetached;
+    std::unique_ptr<TResultsIndex> FIndex;
+    bool FIndexStale = true;
+    std::vector<std::unique_ptr<TRespStorageManager>> FBinders;
 };
+
+// The submission time stamp: local time as "yyyy-mm-ddThh:nn:ss".
+std::string FormatDateTime(std::time_t Time);
 
 } // namespace vedris

@@ -1,0 +1,109 @@
+#include "QTIDomain/uBinders.h"
+
+#include "QTIDomain/uStorageManager.h"
+
+namespace vedris {
+
+THTMLControls::THTMLControls(TStorageManager& StorageManager, const std::string& ItemIdent,
+                             const std::string& ResponseIdent) {
+    html::FormDocument* document = StorageManager.FFormDocument();
+    if (!document)
+        throw EStorageError("Сторінку анкети не передано: немає де шукати поля відповіді " +
+                            ControlName(ItemIdent, ResponseIdent) + ".");
+    FElements = &document->getElementsByName(ControlName(ItemIdent, ResponseIdent));
+}
+
+std::string THTMLControls::ControlName(const std::string& ItemIdent,
+                                       const std::string& ResponseIdent) {
+    return ItemIdent + "." + ResponseIdent;
+}
+
+int THTMLControls::Count() const {
+    return FElements->length();
+}
+
+html::Element& THTMLControls::Items(int Index) const {
+    return FElements->item(Index);
+}
+
+TRespStorageManager::TRespStorageManager(xml::Node Item, xml::Node Response,
+                                         TStorageManager& StorageManager) {
+    std::string itemIdent = Item.attribute("ident");
+    std::string responseIdent = Response.attribute("ident");
+    FControls = std::make_unique<THTMLControls>(StorageManager, itemIdent, responseIdent);
+    FResponse = std::make_unique<TResponse>(StorageManager, itemIdent, responseIdent);
+}
+
+TRespStorageManager::~TRespStorageManager() = default;
+
+void TRespStorageManager::LoadControls() {
+    int n = FControls->Count();
+    for (int i = 0; i < n; ++i)
+        LoadControl(i);
+}
+
+void TRespStorageManager::SaveControls() {
+    FResponse->ClearValues();
+    int n = FControls->Count();
+    for (int i = 0; i < n; ++i)
+        SaveControl(i);
+    if (FResponse->ValueCount() == 0)
+        FResponse->MarkNotAnswered();
+}
+
+void TInputTextManager::LoadControl(int Index) {
+    FControls->Items(Index).setValue(FResponse->GetStoredValue(Index));
+}
+
+void TInputTextManager::SaveControl(int Index) {
+    std::string value = FControls->Items(Index).value();
+    if (!value.empty())
+        FResponse->AddValue(value, rsValid);
+}
+
+void TTextAreaManager::LoadControl(int Index) {
+    FControls->Items(Index).setInnerText(FResponse->GetStoredValue(Index));
+}
+
+void TTextAreaManager::SaveControl(int Index) {
+    std::string text = FControls->Items(Index).innerText();
+    if (!text.empty())
+        FResponse->AddValue(text, rsValid);
+}
+
+void TInputRadioCheckManager::LoadControl(int Index) {
+    html::Element& control = FControls->Items(Index);
+    control.setChecked(FResponse->HasValue(control.value()));
+}
+
+void TInputRadioCheckManager::SaveControl(int Index) {
+    html::Element& control = FControls->Items(Index);
+    if (control.checked())
+        FResponse->AddValue(control.value(), rsValid);
+}
+
+void TSelectManager::LoadControl(int Index) {
+    html::Element& list = FControls->Items(Index);
+    int n = list.options().length();
+    // Read after options, so that a control which is no list fails on that member first.
+    bool multiple = list.multiple();
+    for (int j = 0; j < n; ++j) {
+        html::Element& option = FControls->Items(Index).options().item(j);
+        if (multiple)
+            option.setSelected(FResponse->HasValue(option.value()));
+        else
+            option.setSelected(FResponse->GetStoredValue(Index) == option.value());
+    }
+}
+
+void TSelectManager::SaveControl(int Index) {
+    html::Element& list = FControls->Items(Index);
+    int n = list.options().length();
+    for (int j = 0; j < n; ++j) {
+        html::Element& option = FControls->Items(Index).options().item(j);
+        if (option.selected())
+            FResponse->AddValue(option.value(), rsValid);
+    }
+}
+
+} // namespace vedris

@@ -1,0 +1,92 @@
+#pragma once
+// Binders: each ties one response of one item to the form controls that show it, named
+// item ident + "." + response ident, and moves values between them and its response record.
+#include <memory>
+#include <string>
+
+#include "QTIDomain/uResponse.h"
+#include "platform/html/FormDocument.h"
+#include "platform/xml/XmlDocument.h"
+
+namespace vedris {
+
+class TStorageManager;
+
+// The controls of one response: the form document's live collection for their name.
+class THTMLControls {
+public:
+    THTMLControls(TStorageManager& StorageManager, const std::string& ItemIdent,
+                  const std::string& ResponseIdent);
+
+    static std::string ControlName(const std::string& ItemIdent, const std::string& ResponseIdent);
+    // Read afresh at every call.
+    int Count() const;
+    html::Element& Items(int Index) const;
+
+private:
+    html::ElementCollection* FElements;
+};
+
+class TRespStorageManager {
+public:
+    // Reads the idents of the assessment's item and response elements, finds their
+    // controls and their stored response; the record's assertion error passes out.
+    TRespStorageManager(xml::Node Item, xml::Node Response, TStorageManager& StorageManager);
+    virtual ~TRespStorageManager();
+    TRespStorageManager(const TRespStorageManager&) = delete;
+    TRespStorageManager& operator=(const TRespStorageManager&) = delete;
+
+    // Fills every control from the stored values.
+    void LoadControls();
+    // Replaces the stored values by what the controls hold; the empty "NA" placeholder when
+    // they hold nothing.
+    void SaveControls();
+
+    virtual void LoadControl(int Index) = 0;
+    virtual void SaveControl(int Index) = 0;
+
+    const THTMLControls& Controls() const { return *FControls; }
+    TResponse& Response() const { return *FResponse; }
+
+protected:
+    std::unique_ptr<THTMLControls> FControls;
+    std::unique_ptr<TResponse> FResponse;
+};
+
+// One-line text fields: positional, control i shows the i-th stored value; empty fields
+// are not stored.
+class TInputTextManager : public TRespStorageManager {
+public:
+    using TRespStorageManager::TRespStorageManager;
+    void LoadControl(int Index) override;
+    void SaveControl(int Index) override;
+};
+
+// Radio buttons and check boxes: a control is checked exactly when its value is stored.
+class TInputRadioCheckManager : public TRespStorageManager {
+public:
+    using TRespStorageManager::TRespStorageManager;
+    void LoadControl(int Index) override;
+    void SaveControl(int Index) override;
+};
+
+// Selection lists. A single-choice list is positional: list i selects the options equal to
+// the i-th stored value. A list allowing several choices selects every option whose value is
+// stored, so that what the candidate chose is shown again in full. Saving stores every
+// selected option, list by list.
+class TSelectManager : public TRespStorageManager {
+public:
+    using TRespStorageManager::TRespStorageManager;
+    void LoadControl(int Index) override;
+    void SaveControl(int Index) override;
+};
+
+// Multi-line text areas: positional, like the one-line fields.
+class TTextAreaManager : public TRespStorageManager {
+public:
+    using TRespStorageManager::TRespStorageManager;
+    void LoadControl(int Index) override;
+    void SaveControl(int Index) override;
+};
+
+} // namespace vedris

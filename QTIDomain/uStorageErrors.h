@@ -1,0 +1,32 @@
+#pragma once
+// The errors the results storage raises on its own account.
+#include <stdexcept>
+#include <string>
+
+namespace vedris {
+
+// A failure of the results storage with a message for the candidate (Ukrainian).
+class EStorageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A broken invariant of the results document: a result that lacks the item_result or
+// response an assessment page needs. The text names this unit and the line of the check
+// as the program has always reported it, so support can tell the two cases apart.
+class EAssertionFailed : public std::runtime_error {
+public:
+    explicit EAssertionFailed(int line);
+    int Line() const { return FLine; }
+
+private:
+    int FLine;
+};
+
+// "Assertion failure (QTIDomain\uStorageManager, line N)".
+std::string AssertionMessage(int line);
+
+// Puts arg in place of the first "%s" of format.
+std::string FormatMessage(const std::string& format, const std::string& arg);
+
+} // namespace vedris
