@@ -1,7 +1,72 @@
-// Placeholder entry until the main window lands.
-#include <cstdio>
+// Program entry: the settings object, the application, the main window.
+#include <memory>
+#include <string>
 
-int main() {
-    std::fputs("Ведрис: головне вікно ще не зібрано.\n", stderr);
-    return 1;
+#include <gtk/gtk.h>
+
+#include "client/ufrmMain.h"
+#include "platform/desktop/InstanceLock.h"
+#include "platform/desktop/MessageBox.h"
+#include "settings/uRegistry.h"
+
+namespace {
+
+std::unique_ptr<vedris::desktop::InstanceLock> resultsLock;
+std::string startupError;
+
+// Shows a message with no window around it and ends the program when it is closed.
+void showAndQuit(GtkApplication* app, vedris::desktop::MessageKind kind, const std::string& text) {
+    g_application_hold(G_APPLICATION(app));
+    vedris::desktop::ShowMessageBox(nullptr, kind, text, [app](const vedris::desktop::Answer&) {
+        g_application_release(G_APPLICATION(app));
+    });
+}
+
+void onActivate(GtkApplication* app, gpointer) {
+    using namespace vedris;
+    if (frmMain) {
+        gtk_window_present(frmMain->Window());
+        return;
+    }
+    if (!startupError.empty()) {
+        showAndQuit(app, desktop::MessageKind::Error, desktop::WithFullStop(startupError));
+        return;
+    }
+    // Two clients on one results.xml would each save their own copy over the other's.
+    try {
+        resultsLock =
+            std::make_unique<desktop::InstanceLock>(ClientRegistry->GetValue("ResultsDir"));
+    } catch (const std::exception& e) {
+        showAndQuit(app, desktop::MessageKind::Error, desktop::WithFullStop(e.what()));
+        return;
+    }
+    if (!resultsLock->held()) {
+        showAndQuit(app, desktop::MessageKind::Information, desktop::AlreadyRunningMessage);
+        return;
+    }
+    frmMain = new TfrmMain(app);
+    frmMain->Show();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    (void)argc;
+    try {
+        vedris::CreateClientRegistry();
+    } catch (const std::exception& e) {
+        startupError = e.what();
+    }
+
+    g_set_application_name(vedris::desktop::ApplicationTitle);
+    GtkApplication* app = gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE);
+    g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
+    // Nothing is configured on the command line: the arguments are not passed on.
+    int status = g_application_run(G_APPLICATION(app), 1, argv);
+
+    delete vedris::frmMain;
+    g_object_unref(app);
+    resultsLock.reset();
+    vedris::DestroyClientRegistry();
+    return status;
 }

@@ -1,0 +1,92 @@
+#include "client/AssessmentList.h"
+
+#include <glib.h>
+
+namespace vedris {
+
+namespace {
+
+bool isBlank(unsigned char c) {
+    return c >= 1 && c <= 32;
+}
+
+} // namespace
+
+std::vector<std::string> ParseDelimitedText(const std::string& text, char quoteChar,
+                                            char delimiter) {
+    std::vector<std::string> list;
+    const std::size_t n = text.size();
+    std::size_t p = 0;
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    while (p < n && isBlank(at(p)))
+        ++p;
+    while (p < n) {
+        std::string entry;
+        if (text[p] == quoteChar) {
+            ++p;
+            while (p < n) {
+                if (text[p] == quoteChar) {
+                    if (p + 1 < n && text[p + 1] == quoteChar) {
+                        entry += quoteChar;
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                entry += text[p++];
+            }
+        } else {
+            std::size_t start = p;
+            while (p < n && at(p) > 32 && text[p] != delimiter)
+                ++p;
+            entry = text.substr(start, p - start);
+        }
+        list.push_back(entry);
+        while (p < n && isBlank(at(p)))
+            ++p;
+        if (p < n && text[p] == delimiter) {
+            if (p + 1 == n)
+                list.emplace_back();
+            ++p;
+            while (p < n && isBlank(at(p)))
+                ++p;
+        }
+    }
+    return list;
+}
+
+std::string LowerCase(const std::string& text) {
+    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+        gchar* lower = g_utf8_strdown(text.data(), static_cast<gssize>(text.size()));
+        std::string result = lower;
+        g_free(lower);
+        return result;
+    }
+    std::string result = text;
+    for (char& c : result)
+        c = g_ascii_tolower(c);
+    return result;
+}
+
+std::vector<std::string> ParseAssessmentList(const std::string& setting) {
+    return ParseDelimitedText(LowerCase(setting), '#', ',');
+}
+
+std::string PageNameFromPath(const std::string& path) {
+    auto slash = path.find_last_of("/\\:");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.erase(dot);
+    return LowerCase(name);
+}
+
+int IndexOfName(const std::vector<std::string>& list, const std::string& name) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i] == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace vedris

@@ -1,0 +1,32 @@
+#pragma once
+// Keeps a second client away from a results folder that a running client writes: two
+// clients on one results.xml would each save their own in-memory copy over the other's.
+#include <string>
+
+namespace vedris::desktop {
+
+class InstanceLock {
+public:
+    // Creates the folder when it is missing and takes an exclusive lock on the file
+    // ".lock" in it without waiting. held() tells whether the lock was taken; a folder
+    // or lock file that cannot be made raises std::runtime_error with the reason.
+    explicit InstanceLock(const std::string& folder);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    bool held() const { return fd_ >= 0 && held_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+// Text shown when another client holds the results folder.
+inline constexpr const char* AlreadyRunningMessage =
+    "Ведрис уже запущено з цією папкою результатів. Продовжуйте роботу у відкритому вікні "
+    "програми.";
+
+} // namespace vedris::desktop

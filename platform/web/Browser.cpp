@@ -1,0 +1,303 @@
+#include "platform/web/Browser.h"
+
+#include <utility>
+
+#include <gtk/gtk.h>
+#include <nlohmann/json.hpp>
+#include <webkit/webkit.h>
+
+#include "platform/desktop/MessageBox.h"
+
+namespace vedris::web {
+
+namespace {
+
+// Injected at the start of every document of every frame, in the bridge's world. It
+// reports the document's arrival and its load event; a document restored from the
+// back/forward cache reports both again, since it neither starts nor loads anew.
+constexpr const char* FrameEventsScript = R"JS(
+(function () {
+  var handlers = window.webkit && window.webkit.messageHandlers;
+  var handler = handlers && handlers.vedrisFrames;
+  if (!handler) return;
+  function post(kind) {
+    try {
+      handler.postMessage(JSON.stringify({kind: kind, url: String(location.href),
+        top: window === window.top, name: String(window.name), time: Date.now()}));
+    } catch (e) {}
+  }
+  post('navigated');
+  window.addEventListener('load', function () { post('complete'); });
+  window.addEventListener('pageshow', function (event) {
+    if (event.persisted) { post('navigated'); post('complete'); }
+  });
+})();
+)JS";
+
+constexpr const char* MessageHandlerName = "vedrisFrames";
+
+} // namespace
+
+// ---- NavigationDecision ----
+
+NavigationDecision::NavigationDecision(WebKitPolicyDecision* decision)
+    : decision_(WEBKIT_POLICY_DECISION(g_object_ref(decision))) {
+    if (WEBKIT_IS_NAVIGATION_POLICY_DECISION(decision)) {
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        if (WebKitURIRequest* request = webkit_navigation_action_get_request(action))
+            if (const char* uri = webkit_uri_request_get_uri(request))
+                url_ = uri;
+    }
+}
+
+NavigationDecision::~NavigationDecision() {
+    ignore();
+    g_object_unref(decision_);
+}
+
+void NavigationDecision::use() {
+    if (decided_)
+        return;
+    decided_ = true;
+    webkit_policy_decision_use(decision_);
+}
+
+void NavigationDecision::ignore() {
+    if (decided_)
+        return;
+    decided_ = true;
+    webkit_policy_decision_ignore(decision_);
+}
+
+const std::string& ScriptResult::get() const {
+    if (!ok)
+        throw Error(error);
+    return value;
+}
+
+// ---- Browser ----
+
+struct Browser::Impl {
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer data) {
+        auto* self = static_cast<Browser*>(data);
+        switch (type) {
+        case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
+            if (!self->onBeforeNavigate)
+                return FALSE;
+            self->onBeforeNavigate(std::make_shared<NavigationDecision>(decision));
+            return TRUE;
+        case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+            // The client has one window; a page cannot open others.
+            webkit_policy_decision_ignore(decision);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+
+    static void onScriptMessage(WebKitUserContentManager*, JSCValue* value, gpointer data) {
+        auto* self = static_cast<Browser*>(data);
+        if (!self->onFrameEvent || !jsc_value_is_string(value))
+            return;
+        char* text = jsc_value_to_string(value);
+        nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
+        g_free(text);
+        if (!message.is_object())
+            return;
+        FrameEvent event;
+        std::string kind = message.value("kind", "");
+        if (kind == "navigated")
+            event.kind = FrameEvent::Kind::Navigated;
+        else if (kind == "complete")
+            event.kind = FrameEvent::Kind::Complete;
+        else
+            return;
+        event.url = message.value("url", "");
+        event.top = message.value("top", false);
+        event.frameName = message.value("name", "");
+        event.pageTimeMs = message.value("time", 0.0);
+        self->onFrameEvent(event);
+    }
+
+    struct DialogState {
+        WebKitScriptDialog* dialog;
+    };
+
+    static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+        auto* self = static_cast<Browser*>(data);
+        const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
+        desktop::MessageKind kind = desktop::MessageKind::Information;
+        std::string text = webkit_script_dialog_get_message(dialog);
+        std::string promptDefault;
+        switch (type) {
+        case WEBKIT_SCRIPT_DIALOG_ALERT:
+            kind = desktop::MessageKind::Information;
+            break;
+        case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+            kind = desktop::MessageKind::Confirm;
+            break;
+        case WEBKIT_SCRIPT_DIALOG_PROMPT:
+            kind = desktop::MessageKind::Prompt;
+            if (const char* d = webkit_script_dialog_prompt_get_default_text(dialog))
+                promptDefault = d;
+            break;
+        case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+            kind = desktop::MessageKind::Confirm;
+            text = "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";
+            break;
+        }
+        // The page's script waits until the box is answered; WebKit keeps it waiting as
+        // long as we hold the dialog.
+        webkit_script_dialog_ref(dialog);
+        desktop::ShowMessageBox(
+            self->dialogParent_, kind, text,
+            [dialog, type](const desktop::Answer& answer) {
+                if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM ||
+                    type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+                    webkit_script_dialog_confirm_set_confirmed(dialog, answer.ok);
+                else if (type == WEBKIT_SCRIPT_DIALOG_PROMPT)
+                    webkit_script_dialog_prompt_set_text(dialog,
+                                                         answer.ok ? answer.text.c_str() : nullptr);
+                webkit_script_dialog_close(dialog);
+                webkit_script_dialog_unref(dialog);
+            },
+            promptDefault);
+        return TRUE;
+    }
+
+    struct Pending {
+        std::weak_ptr<bool> alive;
+        std::function<void(const ScriptResult&)> done;
+    };
+
+    static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+        GError* error = nullptr;
+        JSCValue* value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        if (pending->alive.expired()) {
+            if (error)
+                g_error_free(error);
+            if (value)
+                g_object_unref(value);
+            return;
+        }
+        ScriptResult outcome;
+        if (!value) {
+            outcome.error = error && error->message ? error->message : "JavaScript error";
+            // WebKit prefixes the page's exception with its own words; the exception's
+            // message is what the bridge's scripts say.
+            if (error)
+                g_error_free(error);
+        } else {
+            outcome.ok = true;
+            if (jsc_value_is_string(value)) {
+                char* text = jsc_value_to_string(value);
+                outcome.value = text;
+                g_free(text);
+            } else if (!jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
+                char* text = jsc_value_to_json(value, 0);
+                if (text) {
+                    outcome.value = text;
+                    g_free(text);
+                }
+            }
+            g_object_unref(value);
+        }
+        if (pending->done)
+            pending->done(outcome);
+    }
+};
+
+Browser::Browser(const std::string& assessmentsFolder)
+    : folder_(assessmentsFolder), alive_(std::make_shared<bool>(true)) {
+    WebKitWebContext* context = webkit_web_context_new();
+    RegisterAssessmentScheme(context, folder_);
+    // Pages of the scheme may reach each other's frames (same origin) but not local files.
+    webkit_security_manager_register_uri_scheme_as_secure(
+        webkit_web_context_get_security_manager(context), SchemeName);
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(
+        webkit_web_context_get_security_manager(context), SchemeName);
+
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    WebKitUserScript* script = webkit_user_script_new_for_world(
+        FrameEventsScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, BridgeWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+    webkit_user_script_unref(script);
+    g_signal_connect(content, "script-message-received::vedrisFrames",
+                     G_CALLBACK(Impl::onScriptMessage), this);
+    webkit_user_content_manager_register_script_message_handler(content, MessageHandlerName,
+                                                                BridgeWorld);
+
+    WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                         "network-session", session, "user-content-manager",
+                                         content, nullptr));
+    g_object_ref_sink(view_);
+    g_object_unref(session);
+    g_object_unref(content);
+    g_object_unref(context);
+
+    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), this);
+    g_signal_connect(view_, "script-dialog", G_CALLBACK(Impl::onScriptDialog), this);
+}
+
+Browser::~Browser() {
+    alive_.reset();
+    g_signal_handlers_disconnect_by_data(view_, this);
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+    if (content) {
+        g_signal_handlers_disconnect_by_data(content, this);
+        webkit_user_content_manager_unregister_script_message_handler(content, MessageHandlerName,
+                                                                      BridgeWorld);
+    }
+    g_object_unref(view_);
+}
+
+GtkWidget* Browser::widget() const {
+    return GTK_WIDGET(view_);
+}
+
+void Browser::navigate(const std::string& filePath) {
+    loadUrl(folder_.urlForFile(filePath));
+}
+
+void Browser::loadUrl(const std::string& url) {
+    webkit_web_view_load_uri(view_, url.c_str());
+}
+
+std::string Browser::url() const {
+    const char* uri = webkit_web_view_get_uri(view_);
+    return uri ? uri : "";
+}
+
+std::string Browser::recognitionPath(const std::string& url) const {
+    if (auto path = folder_.pathForUrl(url))
+        return *path;
+    return url;
+}
+
+void Browser::evaluate(const std::string& script, std::function<void(const ScriptResult&)> done) {
+    evaluateIn(BridgeWorld, script, std::move(done));
+}
+
+void Browser::evaluateInPage(const std::string& script,
+                             std::function<void(const ScriptResult&)> done) {
+    evaluateIn(nullptr, script, std::move(done));
+}
+
+void Browser::evaluateIn(const char* world, const std::string& script,
+                         std::function<void(const ScriptResult&)> done) {
+    auto* pending = new Impl::Pending{alive_, std::move(done)};
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
+                                        world, nullptr, nullptr, Impl::onEvaluated, pending);
+}
+
+} // namespace vedris::web
