@@ -10,6 +10,7 @@
 
 #include "client/AssessmentList.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/web/PrintFrame.h"
 #include "platform/xml/XmlDocument.h"
 #include "settings/uRegistry.h"
 
@@ -54,6 +55,8 @@ struct TfrmMain::Callbacks {
 
 TfrmMain::TfrmMain(GtkApplication* app) : FAlive(std::make_shared<bool>(true)) {
     BuildComponents(app);
+    // The browser prints with the user's page setup, made with defaults on the first start.
+    RunHandler([this] { web::AttachPagePrinting(wbrBrowser->view()); });
     RunHandler([this] { FormCreate(); });
 }
 
@@ -223,7 +226,10 @@ void TfrmMain::RunQueue() {
 // ---- Window life ----
 
 void TfrmMain::FormCreate() {
-    // (The user's page setup is saved here, before the list is read.)
+    FAssessmentPageSetup = std::make_unique<TPrinterSettings>();
+    auto saved = std::make_unique<TPrinterSettings>();
+    saved->LoadFromRegistry();
+    FSavedPageSetup = std::move(saved);
     FAssessments = ParseAssessmentList(Setting("ClientAssessments"));
     FCurrentIndex = -1;
     PrepareResultsFile();
@@ -231,7 +237,10 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormDestroy() {
-    // (The user's page setup is written back here.)
+    if (FSavedPageSetup)
+        FSavedPageSetup->SaveToRegistry();
+    FSavedPageSetup.reset();
+    FAssessmentPageSetup.reset();
     FAssessments.clear();
 }
 

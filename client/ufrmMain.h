@@ -21,6 +21,7 @@
 #include "platform/html/MemoryFormDocument.h"
 #include "platform/web/Browser.h"
 #include "platform/web/FormFrame.h"
+#include "printing/uPrinterSettings.h"
 
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
@@ -63,6 +64,9 @@ public:
     bool RunHandler(const std::function<void()>& handler);
 
     // ---- Automation: tests and the timing probe drive the window through these. ----
+    // Runs the handler of the action named "acSaveTo", "acSend" or "acExit" as its menu
+    // item would, also while the action is disabled.
+    void RunAction(const std::string& Name);
     web::Browser& Browser() { return *wbrBrowser; }
     const std::vector<std::string>& Assessments() const { return FAssessments; }
     int CurrentIndex() const { return FCurrentIndex; }
@@ -138,7 +142,12 @@ private:
     // The in-memory form that FStorageManager binds; it outlives the manager.
     std::unique_ptr<html::MemoryFormDocument> FFormDocument;
     std::unique_ptr<TStorageManager> FStorageManager;
-    // (FSavedPageSetup and FAssessmentPageSetup join here with the page-setup work.)
+    // The user's page setup as it was at start, written back when the window goes; null
+    // until it has been read, so a setup that could not be read is never written over.
+    std::unique_ptr<TPrinterSettings> FSavedPageSetup;
+    // Carries the margins of the assessment on screen to the store; header and footer stay
+    // empty.
+    std::unique_ptr<TPrinterSettings> FAssessmentPageSetup;
 
     // Bridge state.
     std::unique_ptr<web::FormFrame> FFormFrame;

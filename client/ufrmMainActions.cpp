@@ -1,14 +1,80 @@
 // The menu actions that take the results out of the program, and the assessment's print
-// margins. Placeholders until saving, sending and page setup are built: they do nothing
-// visible.
+// margins.
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
 #include "client/ufrmMain.h"
+#include "platform/desktop/FolderChooser.h"
+#include "platform/desktop/Mail.h"
+#include "platform/desktop/MessageBox.h"
+#include "platform/fs/AtomicFile.h"
+#include "settings/uRegistry.h"
 
 namespace vedris {
 
-void TfrmMain::acSaveToExecute() {}
+namespace {
 
-void TfrmMain::acSendExecute() {}
+constexpr const char* SaveToFolderTitle = "Виберіть папку, в якій потрібно зберегти анкетні дані:";
+constexpr const char* SavedMessage = "Анкетні дані вдало збережено.\n\rФайл з даними: ";
+constexpr const char* NotSavedMessage = "Анкетні дані не збережено. ";
+constexpr const char* MailSubject = "Анкетні дані ведриса";
+constexpr const char* MailRecipientName = "Регіональна робоча група";
 
-void TfrmMain::ApplyAssessmentMargins() {}
+} // namespace
+
+void TfrmMain::RunAction(const std::string& Name) {
+    if (Name == "acSaveTo")
+        RunHandler([this] { acSaveToExecute(); });
+    else if (Name == "acSend")
+        RunHandler([this] { acSendExecute(); });
+    else if (Name == "acExit")
+        RunHandler([this] { acExitExecute(); });
+}
+
+void TfrmMain::acSaveToExecute() {
+    std::weak_ptr<bool> alive = FAlive;
+    desktop::SelectResultsFolder(
+        FWindow, SaveToFolderTitle, [this, alive](const std::optional<std::string>& folder) {
+            if (!folder || alive.expired() || FDestroyed)
+                return;
+            SaveCurrentPage([this, folder = *folder](bool saved) {
+                if (!saved)
+                    return;
+                const std::string results = GetResultsFileName();
+                const std::string target =
+                    folder + "/" + std::filesystem::path(results).filename().string();
+                // The copy goes through a temporary file renamed over the target, so a
+                // failure leaves the folder as it was rather than with a cut-off file.
+                try {
+                    fs::copyFileAtomically(results, target);
+                } catch (const fs::WriteError& e) {
+                    throw std::runtime_error(NotSavedMessage + std::string(e.what()));
+                }
+                desktop::ShowMessageBox(FWindow, desktop::MessageKind::Information,
+                                        SavedMessage + target);
+            });
+        });
+}
+
+void TfrmMain::acSendExecute() {
+    SaveCurrentPage([this](bool saved) {
+        if (!saved)
+            return;
+        desktop::MailMessage message;
+        message.Subject = MailSubject;
+        message.RecipientName = MailRecipientName;
+        message.RecipientAddress = ClientRegistry->GetValue("RRGAddress");
+        message.Attachment = GetResultsFileName();
+        desktop::ComposeMail(message);
+    });
+}
+
+void TfrmMain::ApplyAssessmentMargins() {
+    if (!FAssessmentPageSetup)
+        FAssessmentPageSetup = std::make_unique<TPrinterSettings>();
+    SaveAssessmentMargins(GetAssessmentFileName(FCurrentIndex), *FAssessmentPageSetup);
+}
 
 } // namespace vedris
