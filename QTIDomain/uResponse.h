@@ -19,7 +19,7 @@ inline constexpr const char* ResponseStatusNames[] = {"Null", "Valid", "NA", "In
 class TResponse {
 public:
     // Binds to the first item_result with ItemIdent below the storage manager's result and
-    // to the first response with ResponseIdent there. Raises
+    // to the first response with ResponseIdent under such an item_result. Raises
     // EAssertionFailed (line 286) when the item_result is missing, (line 290) when the
     // response is.
     TResponse(TStorageManager& StorageManager, const std::string& ItemIdent,

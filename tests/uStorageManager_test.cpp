@@ -408,22 +408,6 @@ TEST_F(StorageTest, MultipleChoiceListKeepsEveryChosenOptionAcrossVisits) {
     EXPECT_EQ(stored("A", "Q1", "L"), three);
 }
 
-TEST_F(StorageTest, ControlsAbsentFromTheFormLeaveTheNAPlaceholder) {
-    auto a = assessment("a", Survey());
-    {
-        MemoryFormDocument form;
-        form.addInput("Q1.T", "text", "x");
-        TStorageManager m(a, results(), &form);
-        ASSERT_TRUE(m.SubmitResponses());
-    }
-    MemoryFormDocument empty;
-    TStorageManager m(a, results(), &empty);
-    m.LoadResponses();
-    ASSERT_TRUE(m.SubmitResponses());
-    for (const char* r : {"R", "L", "T", "A"})
-        EXPECT_EQ(stored("A", "Q1", r), (Stored{{"", "NA"}})) << r;
-}
-
 TEST_F(StorageTest, ControlLackingAMemberOfItsBinderStopsTheSubmission) {
     auto a = assessment("a", Survey());
     { TStorageManager m(a, results(), nullptr); }
