@@ -5,7 +5,7 @@ vedris_packages=(
   libxml2-dev libxslt1-dev nlohmann-json3-dev
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core
+  xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
 )
 
 vedris_install_deps() {
