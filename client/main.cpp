@@ -16,6 +16,7 @@ std::string startupError;
 
 // Shows a message with no window around it and ends the program when it is closed.
 void showAndQuit(GtkApplication* app, vedris::desktop::MessageKind kind, const std::string& text) {
+    g_message("%s", text.c_str());
     g_application_hold(G_APPLICATION(app));
     vedris::desktop::ShowMessageBox(nullptr, kind, text, [app](const vedris::desktop::Answer&) {
         g_application_release(G_APPLICATION(app));

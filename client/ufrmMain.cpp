@@ -71,8 +71,6 @@ TfrmMain::~TfrmMain() {
     FFormDocument.reset();
     FFormFrame.reset();
     wbrBrowser.reset();
-    if (FWindow)
-        g_object_unref(FWindow);
     if (ActionList1)
         g_object_unref(ActionList1);
     for (GSimpleAction* action : {acExit, acSend, miAbout, acSaveTo, acPrint})
@@ -86,8 +84,8 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::BuildComponents(GtkApplication* app) {
+    // The toplevel list owns the window; "destroy" tells us when it is gone.
     FWindow = GTK_WINDOW(gtk_window_new());
-    g_object_ref(FWindow);
     if (app)
         gtk_window_set_application(FWindow, app);
     gtk_window_set_title(FWindow, desktop::ApplicationTitle);
@@ -162,6 +160,14 @@ void TfrmMain::Show() {
     FPendingErrors.clear();
     for (const auto& message : pending)
         desktop::ShowMessageBox(FWindow, desktop::MessageKind::Error, message);
+}
+
+GActionGroup* TfrmMain::ActionGroup() const {
+    return G_ACTION_GROUP(ActionList1);
+}
+
+GMenuModel* TfrmMain::MenuModel() const {
+    return G_MENU_MODEL(MainMenu1);
 }
 
 // ---- Error reporting ----
@@ -265,7 +271,7 @@ void TfrmMain::FormClose(std::function<void()> done) {
         // error reporting has shown why.
         if (outcome != SaveOutcome::Failed) {
             FCloseAllowed = true;
-            gtk_window_close(FWindow);
+            gtk_window_destroy(FWindow);
         }
         done();
     });
@@ -277,6 +283,8 @@ void TfrmMain::OnDestroy() {
     RunHandler([this] { FormDestroy(); });
     FDestroyed = true;
     FQueue.clear();
+    wbrBrowser->setDialogParent(nullptr);
+    FWindow = nullptr;
 }
 
 void TfrmMain::acExitExecute() {

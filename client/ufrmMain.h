@@ -29,6 +29,8 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _GSimpleAction GSimpleAction;
 typedef struct _GSimpleActionGroup GSimpleActionGroup;
 typedef struct _GMenu GMenu;
+typedef struct _GActionGroup GActionGroup;
+typedef struct _GMenuModel GMenuModel;
 
 namespace vedris {
 
@@ -87,6 +89,9 @@ public:
         int submissions = 0;  // SubmitResponses calls
     };
     const Counters& Stats() const { return FStats; }
+    // The actions (acSaveTo, acSend, acPrint, acExit, miAbout) and the menu bar's model.
+    GActionGroup* ActionGroup() const;
+    GMenuModel* MenuModel() const;
 
 private:
     // Handlers.

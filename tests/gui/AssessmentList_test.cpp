@@ -1,0 +1,68 @@
+// The assessment list of the settings and the recognition of a page's name.
+#include <gtest/gtest.h>
+
+#include "client/AssessmentList.h"
+
+using namespace vedris;
+using List = std::vector<std::string>;
+
+namespace {
+
+TEST(AssessmentList, SeparatorsAndBlanks) {
+    EXPECT_EQ(ParseAssessmentList("test1,test2,test3"), (List{"test1", "test2", "test3"}));
+    EXPECT_EQ(ParseAssessmentList("test1, test2,  test3"), (List{"test1", "test2", "test3"}));
+    EXPECT_EQ(ParseAssessmentList("test1 test2"), (List{"test1", "test2"}));
+    EXPECT_EQ(ParseAssessmentList("\t test1 \r\n"), (List{"test1"}));
+    EXPECT_EQ(ParseAssessmentList("test1,,test2"), (List{"test1", "", "test2"}));
+    EXPECT_EQ(ParseAssessmentList("test1,"), (List{"test1", ""}));
+    // Blanks after the final comma: no final empty entry.
+    EXPECT_EQ(ParseAssessmentList("test1, "), (List{"test1"}));
+    EXPECT_EQ(ParseAssessmentList(","), (List{"", ""}));
+    EXPECT_EQ(ParseAssessmentList(""), List{});
+    EXPECT_EQ(ParseAssessmentList("   "), List{});
+    EXPECT_EQ(ParseAssessmentList("a , b"), (List{"a", "b"}));
+}
+
+TEST(AssessmentList, QuotedNames) {
+    EXPECT_EQ(ParseAssessmentList("#test one#"), (List{"test one"}));
+    EXPECT_EQ(ParseAssessmentList("#a, b#,c"), (List{"a, b", "c"}));
+    EXPECT_EQ(ParseAssessmentList("#it##s#"), (List{"it#s"}));
+    EXPECT_EQ(ParseAssessmentList("#open to the end"), (List{"open to the end"}));
+    EXPECT_EQ(ParseAssessmentList("##"), (List{""}));
+    // Text right after a closing quote starts the next entry.
+    EXPECT_EQ(ParseAssessmentList("#a#b"), (List{"a", "b"}));
+    // A quote character inside a name is ordinary.
+    EXPECT_EQ(ParseAssessmentList("a#b"), (List{"a#b"}));
+}
+
+TEST(AssessmentList, WholeSettingIsLowerCasedIncludingCyrillic) {
+    EXPECT_EQ(ParseAssessmentList("Test1, АНКЕТА_Школа, #Їжак Ґонта#"),
+              (List{"test1", "анкета_школа", "їжак ґонта"}));
+    // Letters above 127 are ordinary characters of a name.
+    EXPECT_EQ(ParseAssessmentList("тест1 тест2"), (List{"тест1", "тест2"}));
+    // Duplicates stay.
+    EXPECT_EQ(ParseAssessmentList("a,A,a"), (List{"a", "a", "a"}));
+}
+
+TEST(PageName, FileNameWithoutExtensionLowerCased) {
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/Test1.HTM"), "test1");
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/test1.html"), "test1");
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/test1"), "test1");
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/archive.tar.gz"), "archive.tar");
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/ОПИТУВАННЯ.html"), "опитування");
+    EXPECT_EQ(PageNameFromPath("C:\\Data\\Test2.html"), "test2");
+    EXPECT_EQ(PageNameFromPath("about:blank"), "blank");
+    EXPECT_EQ(PageNameFromPath("/srv/Assessments/"), "");
+    EXPECT_EQ(PageNameFromPath("/srv/v1.0/page"), "page");
+}
+
+TEST(PageName, FirstEqualEntryWins) {
+    List list = ParseAssessmentList("a, b, a, ");
+    EXPECT_EQ(IndexOfName(list, "a"), 0);
+    EXPECT_EQ(IndexOfName(list, "b"), 1);
+    EXPECT_EQ(IndexOfName(list, "c"), -1);
+    EXPECT_EQ(IndexOfName(List{}, ""), -1);
+    EXPECT_EQ(IndexOfName(ParseAssessmentList("a,,b"), ""), 1);
+}
+
+} // namespace

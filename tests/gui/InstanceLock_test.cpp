@@ -1,0 +1,112 @@
+// One client per results folder: the lock itself, and two real client processes started
+// on one installation.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/desktop/InstanceLock.h"
+#include "support/TempDir.h"
+
+using namespace vedris;
+using vedris::test::TempDir;
+
+namespace {
+
+TEST(InstanceLock, OneHolderPerFolderAndTheFolderIsMade) {
+    TempDir dir;
+    const std::string folder = dir.file("Results/");
+    {
+        desktop::InstanceLock first(folder);
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+        EXPECT_TRUE(first.held());
+        desktop::InstanceLock second(folder);
+        EXPECT_FALSE(second.held());
+        // Another folder is another lock.
+        desktop::InstanceLock other(dir.file("Other"));
+        EXPECT_TRUE(other.held());
+    }
+    desktop::InstanceLock again(folder);
+    EXPECT_TRUE(again.held());
+}
+
+TEST(InstanceLock, AFolderThatCannotBeMadeRaises) {
+    TempDir dir;
+    dir.write("Results", "a file");
+    EXPECT_THROW(desktop::InstanceLock(dir.file("Results/sub")), std::runtime_error);
+}
+
+// A client process started from a copy of the executable in its own folder, its error
+// output collected in a file.
+struct Process {
+    pid_t pid = -1;
+    std::string log;
+
+    Process(const std::string& exe, const std::string& logFile) : log(logFile) {
+        pid = fork();
+        if (pid == 0) {
+            int fd = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 2);
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    bool running() {
+        if (pid <= 0)
+            return false;
+        int status = 0;
+        return waitpid(pid, &status, WNOHANG) == 0;
+    }
+    ~Process() {
+        if (pid > 0 && running()) {
+            kill(pid, SIGTERM);
+            int status = 0;
+            waitpid(pid, &status, 0);
+        }
+    }
+};
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (done())
+            return true;
+        usleep(20 * 1000);
+    }
+    return done();
+}
+
+TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
+    TempDir dir;
+    const std::string exe = dir.file("vedris");
+    std::filesystem::copy_file(VEDRIS_BIN_DIR "/vedris", exe);
+    std::filesystem::copy(VEDRIS_SOURCE_DIR "/demo/Assessments", dir.file("Assessments"),
+                          std::filesystem::copy_options::recursive);
+    dir.write("vedris.ini", "[General]\nClientAssessments=anketa_shkola\n");
+    const std::string results = dir.file("Results/results.xml");
+
+    Process first(exe, dir.file("first.log"));
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(results); }, 15000));
+    const auto written = std::filesystem::last_write_time(results);
+    const std::string content = vedris::test::readFile(results);
+
+    Process second(exe, dir.file("second.log"));
+    // It says why in Ukrainian, and waits for its box to be closed.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return vedris::test::readFile(second.log).find(desktop::AlreadyRunningMessage) !=
+                   std::string::npos;
+        },
+        15000))
+        << vedris::test::readFile(second.log);
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(std::filesystem::last_write_time(results), written);
+    EXPECT_EQ(vedris::test::readFile(results), content);
+}
+
+} // namespace
