@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -16,24 +17,18 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
+#include "gui/ClientHarness.h"
+#include "platform/ini/IniFile.h"
 #include "platform/web/PrintFrame.h"
 #include "printing/uPrinterSettings.h"
 #include "support/TempDir.h"
 
 using namespace vedris;
+using namespace vedris::test;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, double seconds = 30) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        g_main_context_iteration(nullptr, FALSE);
-        g_usleep(1000);
-    }
-    return true;
-}
+const auto* const gtkEnvironment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
 
 struct Word {
     std::string text;
@@ -103,19 +98,21 @@ std::string fileUri(const std::string& path) {
     return result;
 }
 
-// One window with a web view hooked for printing; everything printed lands in a PDF file.
-class PrintTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { gtk_init(); }
-
-    void SetUp() override {
-        setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+// Prints every operation to a PDF file instead of showing the print dialog.
+class PdfPrinter {
+public:
+    explicit PdfPrinter(std::string pdf) : pdf_(std::move(pdf)) {
         web::SetPrintRunner([this](WebKitPrintOperation* operation, GtkWindow* parent) {
-            runnerParent = parent;
-            ++printed;
+            this->parent = parent;
+            ++started;
+            GtkPageSetup* setup = webkit_print_operation_get_page_setup(operation);
+            margins = {gtk_page_setup_get_left_margin(setup, GTK_UNIT_INCH),
+                       gtk_page_setup_get_top_margin(setup, GTK_UNIT_INCH),
+                       gtk_page_setup_get_right_margin(setup, GTK_UNIT_INCH),
+                       gtk_page_setup_get_bottom_margin(setup, GTK_UNIT_INCH)};
             GtkPrintSettings* settings = gtk_print_settings_new();
             gtk_print_settings_set_printer(settings, "Print to File");
-            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, fileUri(pdf).c_str());
+            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, fileUri(pdf_).c_str());
             gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
             webkit_print_operation_set_print_settings(operation, settings);
             g_object_unref(settings);
@@ -126,6 +123,29 @@ protected:
                              &finished);
             webkit_print_operation_print(operation);
         });
+    }
+    ~PdfPrinter() { web::SetPrintRunner({}); }
+
+    // The words of the printed file, once the print has finished.
+    PdfText text() {
+        EXPECT_TRUE(waitFor([&] { return finished > 0; }, 30));
+        return readPdf(pdf_);
+    }
+
+    int started = 0;
+    int finished = 0;
+    GtkWindow* parent = nullptr;
+    std::vector<double> margins; // left, top, right, bottom, in inches
+
+private:
+    std::string pdf_;
+};
+
+// One window with a web view hooked for printing; everything printed lands in a PDF file.
+class PrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
         window = GTK_WINDOW(gtk_window_new());
         gtk_window_set_default_size(window, 800, 600);
         view = WEBKIT_WEB_VIEW(webkit_web_view_new());
@@ -137,7 +157,6 @@ protected:
     void TearDown() override {
         ASSERT_TRUE(waitFor([] { return web::PendingFramePrints() == 0; }));
         gtk_window_destroy(window);
-        web::SetPrintRunner({});
         unsetenv("XDG_CONFIG_HOME");
     }
 
@@ -190,18 +209,10 @@ protected:
         SaveAssessmentMargins(file, assessmentPageSetup);
     }
 
-    PdfText printed_pdf() {
-        EXPECT_TRUE(waitFor([&] { return finished > 0; }));
-        return readPdf(pdf);
-    }
-
-    test::TempDir dir;
-    std::string pdf = dir.file("out.pdf");
+    TempDir dir;
+    PdfPrinter printer{dir.file("out.pdf")};
     GtkWindow* window = nullptr;
     WebKitWebView* view = nullptr;
-    GtkWindow* runnerParent = nullptr;
-    int printed = 0;
-    int finished = 0;
 };
 
 constexpr double Inch = 72.0;
@@ -218,36 +229,13 @@ std::string linesPage() {
     return html + "</body></html>";
 }
 
-TEST_F(PrintTest, StartingTheBrowserCreatesTheStoreWithDefaultsOnce) {
-    std::string store = dir.file("config/vedris/pagesetup.ini");
-    TPrinterSettings defaults(store);
-    defaults.LoadFromRegistry();
-    EXPECT_EQ(defaults.MarginLeft, 0.75);
-    EXPECT_EQ(defaults.MarginTop, 0.75);
-    EXPECT_EQ(defaults.MarginRight, 0.75);
-    EXPECT_EQ(defaults.MarginBottom, 0.75);
-    EXPECT_EQ(defaults.Header, "");
-
-    // A second start keeps what the user has.
-    defaults.MarginLeft = 2;
-    defaults.Header = "&w";
-    defaults.SaveToRegistry();
-    WebKitWebView* second = WEBKIT_WEB_VIEW(g_object_ref_sink(webkit_web_view_new()));
-    web::AttachPagePrinting(second);
-    g_object_unref(second);
-    TPrinterSettings reread(store);
-    reread.LoadFromRegistry();
-    EXPECT_EQ(reread.MarginLeft, 2);
-    EXPECT_EQ(reread.Header, "&w");
-}
-
 TEST_F(PrintTest, WindowPrintUsesTheAssessmentsMargins) {
     applyAssessment("1.5", "0.5", "1", "1.25");
     load(dir.write("page.html", linesPage()));
     run("window.print()");
-    PdfText text = printed_pdf();
-    EXPECT_EQ(printed, 1);
-    EXPECT_EQ(runnerParent, window);
+    PdfText text = printer.text();
+    EXPECT_EQ(printer.started, 1);
+    EXPECT_EQ(printer.parent, window);
 
     const Word* first = text.find("Початок");
     const Word* right = text.find("Край");
@@ -266,17 +254,6 @@ TEST_F(PrintTest, WindowPrintUsesTheAssessmentsMargins) {
     double limit = text.height - 1.25 * Inch;
     EXPECT_LE(last->yMax, limit + Slack);
     EXPECT_GT(last->yMax, limit - 15 - Slack);
-}
-
-TEST_F(PrintTest, TheStoreIsReadAtEachPrint) {
-    load(dir.write("page.html", linesPage()));
-    applyAssessment("0.25", "2", "0.25", "0.25");
-    run("window.print()");
-    PdfText text = printed_pdf();
-    const Word* first = text.find("Початок");
-    ASSERT_TRUE(first) << text.all();
-    EXPECT_NEAR(first->xMin, 0.25 * Inch, Slack);
-    EXPECT_NEAR(first->yMin, 2 * Inch, Slack);
 }
 
 TEST_F(PrintTest, PrintInAFramePrintsThatFramesPageWithItsCurrentAnswers) {
@@ -306,9 +283,9 @@ TEST_F(PrintTest, PrintInAFramePrintsThatFramesPageWithItsCurrentAnswers) {
         "d.getElementsByName('I1.R3')[0].selectedIndex = 1;"
         "d.getElementsByName('I1.R4')[0].checked = true;"
         "d.querySelector('button').click();");
-    PdfText text = printed_pdf();
-    EXPECT_EQ(printed, 1);
-    EXPECT_EQ(runnerParent, window);
+    PdfText text = printer.text();
+    EXPECT_EQ(printer.started, 1);
+    EXPECT_EQ(printer.parent, window);
     std::string all = text.all();
     EXPECT_EQ(all.find("МЕНЮ"), std::string::npos) << all;
     EXPECT_NE(all.find("Відповідь"), std::string::npos) << all;
@@ -319,6 +296,91 @@ TEST_F(PrintTest, PrintInAFramePrintsThatFramesPageWithItsCurrentAnswers) {
     ASSERT_TRUE(heading) << all;
     EXPECT_NEAR(heading->xMin, 1 * Inch, Slack);
     EXPECT_NEAR(heading->yMin, 1 * Inch, Slack);
+}
+
+// The main window keeps the store in step with the assessment on screen and gives the user's
+// own setup back when it goes.
+class WindowPrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", inst.dir.file("config").c_str(), 1);
+        for (const char* ext : {".xml", ".html"})
+            std::filesystem::copy_file(std::string(VEDRIS_SOURCE_DIR) + "/tests/data/actions_druk" +
+                                           ext,
+                                       inst.assessments() + "druk" + ext);
+    }
+    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+
+    std::string value(const char* name) {
+        return ini::IniFile(store).readString(PageSetupSection, name, "(none)");
+    }
+    std::vector<std::string> values() {
+        return {value("header"),     value("footer"),       value("margin_left"),
+                value("margin_top"), value("margin_right"), value("margin_bottom")};
+    }
+
+    bool openDruk(Client& client) {
+        return client.bindsAfter(
+            [&] { client.page("window.frames['form_frame'].location.href = 'druk.html'"); });
+    }
+
+    Installation inst{"alpha, druk"};
+    std::string store = inst.dir.file("config/vedris/pagesetup.ini");
+    PdfPrinter printer{inst.dir.file("out.pdf")};
+};
+
+TEST_F(WindowPrintTest, TheAssessmentsMarginsHoldWhileItIsShownAndTheUsersComeBack) {
+    inst.dir.write("config/vedris/pagesetup.ini", "[PageSetup]\n"
+                                                  "header=&w&bСторінка &p з &P\n"
+                                                  "footer=&u&b&d\n"
+                                                  "margin_left=0.750000\n"
+                                                  "margin_top=0.5\n"
+                                                  "margin_right=1\n"
+                                                  "margin_bottom=0.25\n");
+    {
+        Client client(inst);
+        ASSERT_TRUE(client.started);
+        ASSERT_TRUE(openDruk(client));
+        EXPECT_EQ(values(), (std::vector<std::string>{"", "", "1.5", "0.5", "1", "1.25"}));
+
+        // The frame prints its own page, with what was typed, at the assessment's margins.
+        client.frame("doc.getElementsByName('D01.TEKST')[0].value = 'Відповідь-друк';"
+                     "doc.defaultView.print();");
+        PdfText text = printer.text();
+        EXPECT_EQ(printer.started, 1);
+        EXPECT_EQ(printer.parent, client.w().Window());
+        ASSERT_EQ(printer.margins.size(), 4u);
+        EXPECT_NEAR(printer.margins[0], 1.5, 1e-6);
+        EXPECT_NEAR(printer.margins[1], 0.5, 1e-6);
+        EXPECT_NEAR(printer.margins[2], 1, 1e-6);
+        EXPECT_NEAR(printer.margins[3], 1.25, 1e-6);
+        std::string all = text.all();
+        EXPECT_EQ(all.find("Альфа"), std::string::npos) << all;
+        EXPECT_NE(all.find("Відповідь-друк"), std::string::npos) << all;
+        const Word* first = text.find("Друк-початок");
+        const Word* right = text.find("Друк-край");
+        ASSERT_TRUE(first && right) << all;
+        EXPECT_NEAR(first->xMin, 1.5 * Inch, Slack);
+        EXPECT_NEAR(first->yMin, 0.5 * Inch, Slack);
+        EXPECT_NEAR(right->xMax, text.width - 1 * Inch, Slack);
+
+        ASSERT_TRUE(client.closes()) << ::testing::PrintToString(client.w().ReportedErrors());
+    }
+    // Written back as read at start, in the store's number format.
+    EXPECT_EQ(values(), (std::vector<std::string>{"&w&bСторінка &p з &P", "&u&b&d", "0.75", "0.5",
+                                                  "1", "0.25"}));
+}
+
+TEST_F(WindowPrintTest, TheFirstStartMakesTheStoreWithDefaults) {
+    {
+        Client client(inst);
+        ASSERT_TRUE(client.started);
+        EXPECT_EQ(values(), (std::vector<std::string>{"", "", "0.75", "0.75", "0.75", "0.75"}));
+        ASSERT_TRUE(openDruk(client));
+        EXPECT_EQ(value("margin_left"), "1.5");
+        ASSERT_TRUE(client.closes()) << ::testing::PrintToString(client.w().ReportedErrors());
+    }
+    EXPECT_EQ(values(), (std::vector<std::string>{"", "", "0.75", "0.75", "0.75", "0.75"}));
 }
 
 } // namespace
