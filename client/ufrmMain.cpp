@@ -372,7 +372,8 @@ void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision
     }
     const double requested = nowMs();
     Enqueue([this, decision, requested](Done done) {
-        auto decide = [this, decision, requested, done](bool go) {
+        const bool saving = FCurrentIndex >= 0 && FStorageManager;
+        auto decide = [this, decision, requested, done, saving](bool go) {
             if (go) {
                 decision->use();
             } else {
@@ -380,8 +381,8 @@ void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision
                 ++FStats.ignored;
             }
             ++FStats.decisions;
-            g_debug("timing: navigation %s in %.1f ms", go ? "allowed" : "cancelled",
-                    nowMs() - requested);
+            g_debug("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
+                    nowMs() - requested, saving ? " with the submission" : "");
             done();
         };
         if (FCurrentIndex < 0) {
