@@ -194,13 +194,12 @@ void onSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
     WebKitURISchemeResponse* response =
         webkit_uri_scheme_response_new(stream, static_cast<gint64>(length));
     webkit_uri_scheme_response_set_status(response, 200, "OK");
-    std::string contentType = mime;
-    if (mime == "text/html" || mime == "text/css" || mime == "text/javascript" ||
-        mime == "text/plain")
-        contentType += "; charset=utf-8";
-    webkit_uri_scheme_response_set_content_type(response, contentType.c_str());
+    // No charset in the header: a page that declares its own encoding (older assessment
+    // pages may be windows-1251) is read in it; the browser's default for the rest is
+    // UTF-8 (see Browser).
+    webkit_uri_scheme_response_set_content_type(response, mime.c_str());
     SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-    soup_message_headers_replace(headers, "Content-Type", contentType.c_str());
+    soup_message_headers_replace(headers, "Content-Type", mime.c_str());
     // Pages change only with a new installation; answers never live in them.
     soup_message_headers_replace(headers, "Cache-Control", "no-cache");
     webkit_uri_scheme_response_set_http_headers(response, headers);

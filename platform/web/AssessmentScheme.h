@@ -52,7 +52,7 @@ private:
 };
 
 // Registers the scheme on a web context: requests are answered from the folder with
-// their MIME type (HTML as UTF-8); anything else is answered "not found". The folder
+// their MIME type; anything else is answered "not found". The folder
 // object is shared with the context for its lifetime.
 void RegisterAssessmentScheme(WebKitWebContext* context, const AssessmentFolder& folder);
 

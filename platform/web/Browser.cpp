@@ -243,6 +243,8 @@ Browser::Browser(const std::string& assessmentsFolder)
 
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
+    // Pages that name no encoding are UTF-8.
+    webkit_settings_set_default_charset(settings, "UTF-8");
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
 
     g_signal_connect(view_, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), this);

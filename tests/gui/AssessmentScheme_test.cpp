@@ -96,9 +96,19 @@ TEST(AssessmentScheme, TheBrowserGetsNothingFromOutsideTheFolder) {
     Client c(inst);
     ASSERT_TRUE(c.started);
 
-    // Pages are served as UTF-8 and every frame has the same origin.
+    // Pages are read as UTF-8 unless they name their own encoding, and every frame has the
+    // same origin.
     EXPECT_EQ(c.page("document.characterSet"), "UTF-8");
     EXPECT_EQ(c.page("document.title"), "Тестові анкети");
+    ASSERT_TRUE(c.arrivesAfter([&] { c.page("frames.form_frame.location.href = 'plain.html'"); },
+                               "plain.html"));
+    EXPECT_EQ(c.page("frames.form_frame.document.title"), "Привіт без кодування");
+    ASSERT_TRUE(c.arrivesAfter([&] { c.page("frames.form_frame.location.href = 'cp1251.html'"); },
+                               "cp1251.html"));
+    EXPECT_EQ(c.page("frames.form_frame.document.title"), "Привіт у cp1251");
+    EXPECT_EQ(c.page("frames.form_frame.document.characterSet"), "windows-1251");
+    c.page("frames.form_frame.location.href = 'welcome.html'");
+    ASSERT_TRUE(waitFor([&] { return c.frameFile() == "welcome.html" && !c.w().Busy(); }));
     EXPECT_EQ(c.page("String(frames.form_frame.document.body.textContent.trim())"),
               "Оберіть анкету.");
     EXPECT_EQ(fetchFromPage(c, "inside.txt"), "200:всередині");
