@@ -202,6 +202,35 @@ TEST(Closing, ClosesEvenWhenTheHandlerRefuses) {
     EXPECT_EQ(c.w().Stats().submissions, 1);
 }
 
+TEST(Binding, ASaveThatFailsKeepsThePageAndTheWindow) {
+    Installation inst("alpha, beta");
+    Client c(inst);
+    ASSERT_TRUE(c.bindsAfter([&] { c.click("#to-alpha"); }));
+    answerAlpha(c);
+    // results.xml cannot be replaced while a folder stands in its place.
+    std::filesystem::remove(inst.results());
+    inst.dir.write("Results/results.xml/blocker", "");
+
+    // Going on would lose the answers that could not be saved: the page stays.
+    ASSERT_TRUE(c.cancelledAfter([&] { c.clickInFrame("#to-beta"); }));
+    EXPECT_EQ(c.frameFile(), "alpha.html");
+    EXPECT_EQ(alphaControls(c), AlphaAnswered);
+    ASSERT_EQ(c.w().ReportedErrors().size(), 1u);
+    EXPECT_NE(c.w().ReportedErrors()[0].find("results.xml"), std::string::npos)
+        << c.w().ReportedErrors()[0];
+    // Closing reports the error and keeps the window open.
+    gtk_window_close(c.w().Window());
+    ASSERT_TRUE(waitFor([&] { return c.w().ReportedErrors().size() == 2 && !c.w().Busy(); }));
+    EXPECT_FALSE(c.w().Destroyed());
+    Client::closeMessageBoxes();
+
+    // Once the file can be written again, leaving saves everything shown.
+    std::filesystem::remove_all(inst.results());
+    ASSERT_TRUE(c.bindsAfter([&] { c.clickInFrame("#to-beta"); }));
+    EXPECT_EQ(Results(inst.results()).values("ALPHA", "A4", "MULTI"),
+              (std::vector<std::string>{"Valid:q", "Valid:r"}));
+}
+
 TEST(Binding, APageNotInTheListLeavesTheLastManagerInPlace) {
     Installation inst("alpha");
     Client c(inst);
