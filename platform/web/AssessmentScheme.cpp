@@ -166,10 +166,26 @@ std::string AssessmentFolder::mimeTypeFor(const std::string& path) {
 
 namespace {
 
+// A missing or refused file gets a short page of its own: a frame whose load simply failed
+// would keep showing the previous page, and the candidate would not know why nothing
+// happened.
 void finishNotFound(WebKitURISchemeRequest* request, const char* uri) {
-    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Файл не знайдено: %s", uri);
-    webkit_uri_scheme_request_finish_error(request, error);
-    g_error_free(error);
+    GCharPtr name(g_markup_escape_text(uri, -1));
+    std::string page = "<!DOCTYPE html>\n<html lang=\"uk\"><head><meta charset=\"utf-8\">"
+                       "<title>Сторінку не знайдено</title></head>\n<body>"
+                       "<h1>Сторінку не знайдено</h1>\n<p>У папці анкет немає файлу за "
+                       "адресою <code>" +
+                       std::string(name.get()) + "</code>.</p></body></html>\n";
+    GBytes* bytes = g_bytes_new(page.data(), page.size());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    g_bytes_unref(bytes);
+    WebKitURISchemeResponse* response =
+        webkit_uri_scheme_response_new(stream, static_cast<gint64>(page.size()));
+    webkit_uri_scheme_response_set_status(response, 404, "Not Found");
+    webkit_uri_scheme_response_set_content_type(response, "text/html");
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
 }
 
 void onSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {

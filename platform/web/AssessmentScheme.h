@@ -52,7 +52,7 @@ private:
 };
 
 // Registers the scheme on a web context: requests are answered from the folder with
-// their MIME type; anything else is answered "not found". The folder
+// their MIME type; anything else is answered 404 with a short Ukrainian page. The folder
 // object is shared with the context for its lifetime.
 void RegisterAssessmentScheme(WebKitWebContext* context, const AssessmentFolder& folder);
 
