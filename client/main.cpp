@@ -1,7 +1,9 @@
 // Program entry: the settings object, the application, the main window.
+#include <csignal>
 #include <memory>
 #include <string>
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include "client/ufrmMain.h"
@@ -21,6 +23,20 @@ void showAndQuit(GtkApplication* app, vedris::desktop::MessageKind kind, const s
     vedris::desktop::ShowMessageBox(nullptr, kind, text, [app](const vedris::desktop::Answer&) {
         g_application_release(G_APPLICATION(app));
     });
+}
+
+// A session that ends (SIGTERM, SIGHUP) or Ctrl+C closes the window as its title bar
+// would, so the page on screen is saved; a second signal ends the program at once.
+gboolean onTerminate(gpointer data) {
+    static bool closing = false;
+    auto* app = static_cast<GtkApplication*>(data);
+    if (!closing && vedris::frmMain && vedris::frmMain->Window()) {
+        closing = true;
+        gtk_window_close(vedris::frmMain->Window());
+    } else {
+        g_application_quit(G_APPLICATION(app));
+    }
+    return G_SOURCE_CONTINUE;
 }
 
 void onActivate(GtkApplication* app, gpointer) {
@@ -62,6 +78,8 @@ int main(int argc, char** argv) {
     g_set_application_name(vedris::desktop::ApplicationTitle);
     GtkApplication* app = gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE);
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        g_unix_signal_add(signal, onTerminate, app);
     // Nothing is configured on the command line: the arguments are not passed on.
     int status = g_application_run(G_APPLICATION(app), 1, argv);
 

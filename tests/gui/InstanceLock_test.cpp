@@ -63,9 +63,24 @@ struct Process {
         int status = 0;
         return waitpid(pid, &status, WNOHANG) == 0;
     }
+    // Sends SIGTERM and waits up to seconds for the process to end; true when it did.
+    bool terminate(double seconds) {
+        if (pid <= 0)
+            return true;
+        kill(pid, SIGTERM);
+        for (int waited = 0; waited < seconds * 1000; waited += 20) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return true;
+            }
+            usleep(20 * 1000);
+        }
+        return false;
+    }
     ~Process() {
-        if (pid > 0 && running()) {
-            kill(pid, SIGTERM);
+        if (pid > 0 && !terminate(10)) {
+            kill(pid, SIGKILL);
             int status = 0;
             waitpid(pid, &status, 0);
         }
@@ -107,6 +122,10 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     EXPECT_TRUE(first.running());
     EXPECT_EQ(std::filesystem::last_write_time(results), written);
     EXPECT_EQ(vedris::test::readFile(results), content);
+
+    // The end of a session closes each of them as its window would be closed.
+    EXPECT_TRUE(second.terminate(10));
+    EXPECT_TRUE(first.terminate(10));
 }
 
 } // namespace
