@@ -63,6 +63,8 @@ public:
         stdfs::copy_file(stdfs::path(VEDRIS_SOURCE_DIR) / "demo/Assessments/ims_qtiasi2res.xslt",
                          target / "ims_qtiasi2res.xslt");
         dir.write("vedris.ini", "[General]\nClientAssessments=" + assessments + "\n");
+        // The window saves and restores the user's page setup; keep it off the real one.
+        setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
     }
 
     std::string ini() const { return dir.file("vedris.ini"); }

@@ -53,6 +53,9 @@ struct Process {
         if (pid == 0) {
             int fd = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 2);
+            // The client saves and restores the user's page setup; keep it off the real one.
+            std::string config = logFile + ".config";
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
