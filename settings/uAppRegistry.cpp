@@ -18,19 +18,10 @@ std::string absoluteNormal(const std::string& path) {
     return abs.lexically_normal().string();
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 } // namespace
 
 bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
+    return ini::sameNameIgnoringAsciiCase(a, b);
 }
 
 TAppRegistry::TAppRegistry(const std::string& fileName) {

@@ -11,6 +11,18 @@
 #include "platform/fs/AtomicFile.h"
 
 namespace vedris::ini {
+
+bool sameNameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
 namespace {
 
 // Longest value a read hands out, in characters, as the private-profile functions do
@@ -28,19 +40,6 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
 }
 
 // One line of the file, with offsets into the whole text so that a write can change
@@ -145,7 +144,7 @@ Location locate(std::string_view text, std::string_view section, std::string_vie
         if (line.kind == Line::Section) {
             if (inSection)
                 break;
-            if (!loc.sectionFound && sameName(line.name, section)) {
+            if (!loc.sectionFound && sameNameIgnoringAsciiCase(line.name, section)) {
                 inSection = true;
                 loc.sectionFound = true;
                 loc.sectionLastLineEnd = line.end;
@@ -159,7 +158,7 @@ Location locate(std::string_view text, std::string_view section, std::string_vie
             loc.sectionLastLineEnd = line.end;
             loc.sectionLastLineTerminated = line.end != line.contentEnd;
         }
-        if (line.kind == Line::Entry && sameName(line.name, key)) {
+        if (line.kind == Line::Entry && sameNameIgnoringAsciiCase(line.name, key)) {
             loc.entryFound = true;
             loc.entry = line;
             return loc;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace vedris::ini {
 
@@ -13,6 +14,10 @@ class IniError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Section, key and setting names compare this way: ASCII letters without regard to case,
+// everything else exactly.
+bool sameNameIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 class IniFile {
 public:
