@@ -72,9 +72,12 @@ std::string DefaultStoreText() {
 
 // Writes a value only when the store does not already hold exactly that text, so that an
 // assessment page loaded again does not rewrite the file for nothing.
-void Put(ini::IniFile& store, const char* name, const std::string& text) {
+// Collects the values whose text differs from the store's, so that showing another page of
+// the same assessment does not rewrite and sync the file.
+void Put(const ini::IniFile& store, std::vector<std::pair<std::string, std::string>>& changed,
+         const char* name, const std::string& text) {
     if (store.read(PageSetupSection, name) != text)
-        store.writeString(PageSetupSection, name, text);
+        changed.emplace_back(name, text);
 }
 
 // The store is used only when it exists and can be both read and written, as a registry
@@ -183,12 +186,16 @@ void TPrinterSettings::SaveToRegistry() const {
     ini::IniFile store(path);
     if (!CanOpen(store))
         return;
-    Put(store, PageSetupHeaderName, Header);
-    Put(store, PageSetupFooterName, Footer);
-    Put(store, PageSetupMarginLeftName, FormatPageSetupNumber(MarginLeft));
-    Put(store, PageSetupMarginTopName, FormatPageSetupNumber(MarginTop));
-    Put(store, PageSetupMarginRightName, FormatPageSetupNumber(MarginRight));
-    Put(store, PageSetupMarginBottomName, FormatPageSetupNumber(MarginBottom));
+    std::vector<std::pair<std::string, std::string>> changed;
+    Put(store, changed, PageSetupHeaderName, Header);
+    Put(store, changed, PageSetupFooterName, Footer);
+    Put(store, changed, PageSetupMarginLeftName, FormatPageSetupNumber(MarginLeft));
+    Put(store, changed, PageSetupMarginTopName, FormatPageSetupNumber(MarginTop));
+    Put(store, changed, PageSetupMarginRightName, FormatPageSetupNumber(MarginRight));
+    Put(store, changed, PageSetupMarginBottomName, FormatPageSetupNumber(MarginBottom));
+    // One write: the browser never prints with half the values of one setup and half of
+    // another.
+    store.writeStrings(PageSetupSection, changed);
 }
 
 double ReadMetadataNumber(const std::string& Label, const xml::Document& Document) {

@@ -335,3 +335,16 @@ TEST(IniFileWrite, WritesThroughASymbolicLink) {
     EXPECT_TRUE(std::filesystem::is_symlink(tmp.file("link.ini")));
     EXPECT_EQ(readFile(real), "[General]\nKey=new\n");
 }
+
+TEST(IniFileWrite, SeveralKeysGoInOneWriteOrNotAtAll) {
+    TempDir dir;
+    auto path = dir.write("store.ini", "[PageSetup]\r\nheader=old\r\n");
+    IniFile ini(path);
+    ini.writeStrings("PageSetup", {{"header", ""}, {"margin_left", "0.5"}, {"margin_top", "1"}});
+    EXPECT_EQ(readFile(path), "[PageSetup]\r\nheader=\r\nmargin_left=0.5\r\nmargin_top=1\r\n");
+
+    // One bad value refuses the whole batch: the keys before it are not written either.
+    EXPECT_THROW(ini.writeStrings("PageSetup", {{"header", "new"}, {"footer", "a\nb"}}), IniError);
+    EXPECT_EQ(ini.readString("PageSetup", "header", "?"), "");
+    EXPECT_FALSE(ini.read("PageSetup", "footer"));
+}

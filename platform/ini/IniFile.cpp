@@ -264,37 +264,14 @@ std::string IniFile::readString(const std::string& section, const std::string& k
 
 void IniFile::writeString(const std::string& section, const std::string& key,
                           const std::string& value) {
-    std::string_view sectionName = trim(section);
-    std::string_view keyName = trim(key);
-    // A line break would split the entry and plant lines of the caller's making in the
-    // file; a "]" or "=" in the names, or a leading ";" or "[" in the key, would make a line
-    // that reads back as something else.
-    if (sectionName.empty() || hasLineBreak(sectionName) ||
-        sectionName.find(']') != std::string_view::npos)
-        throw IniError("Недопустима назва розділу INI-файлу: \"" + section + "\"");
-    if (keyName.empty() || hasLineBreak(keyName) || keyName.find('=') != std::string_view::npos ||
-        keyName.front() == ';' || keyName.front() == '[')
-        throw IniError("Недопустима назва ключа INI-файлу: \"" + key + "\"");
-    if (hasLineBreak(value))
-        throw IniError("Значення ключа " + key + " не може містити розриву рядка");
+    writeStrings(section, {{key, value}});
+}
 
-    std::error_code ec;
-    const std::string failure =
-        "Unable to write to " + std::filesystem::absolute(path_, ec).string();
+namespace {
 
-    // Write through a symbolic link to the file it names instead of replacing the link.
-    std::string target = path_;
-    if (std::filesystem::is_symlink(path_, ec)) {
-        auto resolved = std::filesystem::weakly_canonical(path_, ec);
-        if (ec)
-            throw IniError(failure);
-        target = resolved.string();
-    }
-
-    std::string text;
-    if (readWhole(target, text) == ReadResult::Failed)
-        throw IniError(failure);
-
+// The file's text with one key of section set to value, created as needed.
+std::string withValue(const std::string& text, std::string_view sectionName,
+                      std::string_view keyName, const std::string& value) {
     Location loc = locate(text, sectionName, keyName);
     const std::string lineBreak = lineBreakOf(text);
     std::string updated;
@@ -316,9 +293,53 @@ void IniFile::writeString(const std::string& section, const std::string& key,
         updated += "[" + std::string(sectionName) + "]" + lineBreak;
         updated += std::string(keyName) + "=" + value + lineBreak;
     }
+    return updated;
+}
+
+} // namespace
+
+void IniFile::writeStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string_view sectionName = trim(section);
+    // A line break would split the entry and plant lines of the caller's making in the
+    // file; a "]" or "=" in the names, or a leading ";" or "[" in the key, would make a line
+    // that reads back as something else.
+    if (sectionName.empty() || hasLineBreak(sectionName) ||
+        sectionName.find(']') != std::string_view::npos)
+        throw IniError("Недопустима назва розділу INI-файлу: \"" + section + "\"");
+    for (const auto& [key, value] : values) {
+        std::string_view keyName = trim(key);
+        if (keyName.empty() || hasLineBreak(keyName) ||
+            keyName.find('=') != std::string_view::npos || keyName.front() == ';' ||
+            keyName.front() == '[')
+            throw IniError("Недопустима назва ключа INI-файлу: \"" + key + "\"");
+        if (hasLineBreak(value))
+            throw IniError("Значення ключа " + key + " не може містити розриву рядка");
+    }
+    if (values.empty())
+        return;
+
+    std::error_code ec;
+    const std::string failure =
+        "Unable to write to " + std::filesystem::absolute(path_, ec).string();
+
+    // Write through a symbolic link to the file it names instead of replacing the link.
+    std::string target = path_;
+    if (std::filesystem::is_symlink(path_, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(path_, ec);
+        if (ec)
+            throw IniError(failure);
+        target = resolved.string();
+    }
+
+    std::string text;
+    if (readWhole(target, text) == ReadResult::Failed)
+        throw IniError(failure);
+    for (const auto& [key, value] : values)
+        text = withValue(text, sectionName, trim(key), value);
 
     try {
-        fs::writeFileAtomically(target, updated);
+        fs::writeFileAtomically(target, text);
     } catch (const fs::WriteError&) {
         throw IniError(failure);
     }

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vedris::ini {
 
@@ -35,6 +37,10 @@ public:
     // Creates the file, the section and the key as needed and replaces an existing value.
     // Raises IniError "Unable to write to <path>" when the file cannot be written.
     void writeString(const std::string& section, const std::string& key, const std::string& value);
+    // Several keys of one section in a single durable write: either all of them reach the
+    // file or none does.
+    void writeStrings(const std::string& section,
+                      const std::vector<std::pair<std::string, std::string>>& values);
 
 private:
     std::string path_;
