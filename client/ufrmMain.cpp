@@ -27,6 +27,9 @@ double wallMs() {
     return static_cast<double>(g_get_real_time()) / 1000.0;
 }
 
+const char* const CloseUnsavedQuestion = "Відповіді на сторінці знову не вдалося зберегти.\n"
+                                         "Закрити програму без збереження цих відповідей?";
+
 std::string Setting(const char* name) {
     return ClientRegistry->GetValue(name);
 }
@@ -270,8 +273,23 @@ void TfrmMain::FormClose(std::function<void()> done) {
         // The window closes whatever the page's verdict; an error keeps it open, and the
         // error reporting has shown why.
         if (outcome != SaveOutcome::Failed) {
+            FCloseFailed = false;
             FCloseAllowed = true;
             gtk_window_destroy(FWindow);
+        } else if (!FCloseFailed) {
+            FCloseFailed = true;
+        } else {
+            // The save has failed again: an error that does not go away (a full disk, a
+            // results folder gone) must not keep the candidate from ever closing. The
+            // choice to give up the unsaved answers is theirs.
+            desktop::ShowMessageBox(
+                FWindow, desktop::MessageKind::Confirm, CloseUnsavedQuestion,
+                [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
+                    if (!answer.ok || alive.expired() || FDestroyed)
+                        return;
+                    FCloseAllowed = true;
+                    gtk_window_destroy(FWindow);
+                });
         }
         done();
     });
@@ -486,6 +504,8 @@ void TfrmMain::DoSaveCurrentPage(std::function<void(SaveOutcome)> done) {
                         outcome = SaveOutcome::Accepted;
                 }
             });
+            if (ok && outcome == SaveOutcome::Accepted)
+                FCloseFailed = false; // whatever kept the page from being saved has gone
             done(ok ? outcome : SaveOutcome::Failed);
         },
         [this, done](const std::string& error) {

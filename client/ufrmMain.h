@@ -168,6 +168,7 @@ private:
     bool FShown = false;
     bool FClosePending = false;
     bool FCloseAllowed = false;
+    bool FCloseFailed = false; // the last close could not save the page
     bool FDestroyed = false;
     std::vector<std::string> FPendingErrors;
     std::vector<std::string> FReportedErrors;

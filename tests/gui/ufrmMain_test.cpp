@@ -231,6 +231,37 @@ TEST(Binding, ASaveThatFailsKeepsThePageAndTheWindow) {
               (std::vector<std::string>{"Valid:q", "Valid:r"}));
 }
 
+TEST(Closing, ASaveThatKeepsFailingLetsTheCandidateCloseWithoutSaving) {
+    Installation inst("alpha");
+    Client c(inst);
+    ASSERT_TRUE(c.bindsAfter([&] { c.click("#to-alpha"); }));
+    std::filesystem::remove(inst.results());
+    inst.dir.write("Results/results.xml/blocker", "");
+    auto confirmBoxes = [] {
+        int n = 0;
+        for (const auto& box : desktop::OpenMessageBoxes())
+            n += box.kind == desktop::MessageKind::Confirm;
+        return n;
+    };
+
+    // The first failure only reports; the second asks, and "Скасувати" keeps the window.
+    gtk_window_close(c.w().Window());
+    ASSERT_TRUE(waitFor([&] { return c.w().ReportedErrors().size() == 1 && !c.w().Busy(); }));
+    EXPECT_EQ(confirmBoxes(), 0);
+    gtk_window_close(c.w().Window());
+    ASSERT_TRUE(waitFor([&] { return confirmBoxes() == 1 && !c.w().Busy(); }));
+    Client::closeMessageBoxes();
+    pumpFor(0.2);
+    EXPECT_FALSE(c.w().Destroyed());
+
+    gtk_window_close(c.w().Window());
+    ASSERT_TRUE(waitFor([&] { return confirmBoxes() == 1 && !c.w().Busy(); }));
+    for (const auto& box : desktop::OpenMessageBoxes())
+        if (box.kind == desktop::MessageKind::Confirm)
+            desktop::AnswerMessageBox(box.window, true);
+    EXPECT_TRUE(waitFor([&] { return c.w().Destroyed(); }, 10));
+}
+
 TEST(Binding, APageNotInTheListLeavesTheLastManagerInPlace) {
     Installation inst("alpha");
     Client c(inst);
