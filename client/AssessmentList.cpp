@@ -1,5 +1,8 @@
 #include "client/AssessmentList.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include <glib.h>
 
 namespace vedris {
@@ -87,6 +90,24 @@ int IndexOfName(const std::vector<std::string>& list, const std::string& name) {
         if (list[i] == name)
             return static_cast<int>(i);
     return -1;
+}
+
+std::string FileInFolderIgnoringCase(const std::string& folder, const std::string& fileName) {
+    const std::string exact = folder + fileName;
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec))
+        return exact;
+    const std::string wanted = LowerCase(fileName);
+    std::vector<std::string> matches;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::string name = entry.path().filename().string();
+        if (LowerCase(name) == wanted)
+            matches.push_back(name);
+    }
+    if (matches.empty())
+        return exact;
+    std::sort(matches.begin(), matches.end());
+    return folder + matches.front();
 }
 
 } // namespace vedris

@@ -25,6 +25,12 @@ std::vector<std::string> ParseAssessmentList(const std::string& setting);
 // its last "." (the whole of it when there is none), lower-cased.
 std::string PageNameFromPath(const std::string& path);
 
+// folder + fileName when that file exists; otherwise the file of the folder whose name equals
+// fileName without regard to case (the first in name order), so that an assessment shipped
+// as "Anketa.XML" is found under its lower-cased list name; folder + fileName when there is
+// none. folder ends with "/".
+std::string FileInFolderIgnoringCase(const std::string& folder, const std::string& fileName);
+
 // Index of the first entry equal to name, or -1.
 int IndexOfName(const std::vector<std::string>& list, const std::string& name);
 

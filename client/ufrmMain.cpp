@@ -312,7 +312,10 @@ void TfrmMain::acExitExecute() {
 // ---- Files ----
 
 std::string TfrmMain::GetAssessmentFileName(int Index) const {
-    return Setting("AssessmentsDir") + FAssessments.at(static_cast<std::size_t>(Index)) + ".xml";
+    // The list holds lower-cased names; a file shipped with capitals is still found, as it
+    // would be on a file system that ignores case.
+    return FileInFolderIgnoringCase(Setting("AssessmentsDir"),
+                                    FAssessments.at(static_cast<std::size_t>(Index)) + ".xml");
 }
 
 std::string TfrmMain::GetResultsFileName() const {

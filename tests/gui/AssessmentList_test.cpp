@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "client/AssessmentList.h"
+#include "support/TempDir.h"
 
 using namespace vedris;
 using List = std::vector<std::string>;
@@ -66,3 +67,19 @@ TEST(PageName, FirstEqualEntryWins) {
 }
 
 } // namespace
+
+TEST(AssessmentFiles, AFileWithCapitalsIsFoundUnderItsLowerCasedName) {
+    vedris::test::TempDir dir;
+    dir.write("Anketa.XML", "<a/>");
+    dir.write("ТЕСТ.xml", "<a/>");
+    dir.write("exact.xml", "<a/>");
+    dir.write("EXACT.xml", "<a/>");
+    const std::string folder = dir.path().string() + "/";
+    EXPECT_EQ(FileInFolderIgnoringCase(folder, "anketa.xml"), folder + "Anketa.XML");
+    EXPECT_EQ(FileInFolderIgnoringCase(folder, "тест.xml"), folder + "ТЕСТ.xml");
+    // The exact name wins over another spelling.
+    EXPECT_EQ(FileInFolderIgnoringCase(folder, "exact.xml"), folder + "exact.xml");
+    // Nothing matching: the name as asked, so the missing-file message names it.
+    EXPECT_EQ(FileInFolderIgnoringCase(folder, "missing.xml"), folder + "missing.xml");
+    EXPECT_EQ(FileInFolderIgnoringCase(folder + "no-folder/", "a.xml"), folder + "no-folder/a.xml");
+}
