@@ -6,6 +6,7 @@ vedris_packages=(
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
+  locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
 )
 
 vedris_install_deps() {
