@@ -109,7 +109,10 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     const std::string results = dir.file("Results/results.xml");
 
     Process first(exe, dir.file("first.log"));
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(results); }, 15000));
+    // Up once its results file holds the skeleton (it is written first with an empty root).
+    ASSERT_TRUE(waitUntil(
+        [&] { return vedris::test::readFile(results).find("</result>") != std::string::npos; },
+        15000));
     const auto written = std::filesystem::last_write_time(results);
     const std::string content = vedris::test::readFile(results);
 
