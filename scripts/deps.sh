@@ -28,6 +28,9 @@ vedris_install_deps() {
 vedris_build() {
   local werror=OFF
   [ "${VEDRIS_WERROR:-0}" = "1" ] && werror=ON
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEDRIS_WERROR="$werror" >/dev/null
+  # ccache, when the machine has it, makes rebuilds of several checkouts cheap.
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEDRIS_WERROR="$werror" "${launcher[@]}" >/dev/null
   cmake --build build -j"$(nproc)"
 }

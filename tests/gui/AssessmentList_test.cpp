@@ -1,7 +1,7 @@
 // The assessment list of the settings and the recognition of a page's name.
 #include <gtest/gtest.h>
 
-#include "client/AssessmentList.h"
+#include "session/AssessmentList.h"
 #include "support/TempDir.h"
 
 using namespace vedris;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/ClientHarness.h"
-#include "platform/web/AssessmentScheme.h"
+#include "web/AssessmentScheme.h"
 
 using namespace vedris;
 using namespace vedris::test;

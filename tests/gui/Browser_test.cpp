@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/ClientHarness.h"
-#include "platform/web/FormFrame.h"
+#include "web/FormFrame.h"
 
 using namespace vedris;
 using namespace vedris::test;

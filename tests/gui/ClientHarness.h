@@ -13,8 +13,8 @@
 
 #include <gtk/gtk.h>
 
-#include "client/ufrmMain.h"
-#include "platform/desktop/MessageBox.h"
+#include "window/ufrmMain.h"
+#include "desktop/MessageBox.h"
 #include "platform/xml/XmlDocument.h"
 #include "settings/uRegistry.h"
 #include "support/TempDir.h"

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/desktop/InstanceLock.h"
+#include "platform/fs/InstanceLock.h"
 #include "support/TempDir.h"
 
 using namespace vedris;

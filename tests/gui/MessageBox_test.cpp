@@ -6,7 +6,7 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/desktop/MessageBox.h"
+#include "desktop/MessageBox.h"
 
 using namespace vedris::desktop;
 

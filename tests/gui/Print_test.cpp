@@ -19,7 +19,7 @@
 
 #include "gui/ClientHarness.h"
 #include "platform/ini/IniFile.h"
-#include "platform/web/PrintFrame.h"
+#include "web/PrintFrame.h"
 #include "printing/uPrinterSettings.h"
 #include "support/TempDir.h"
 

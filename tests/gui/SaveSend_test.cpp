@@ -12,8 +12,8 @@
 #include <gtk/gtk.h>
 
 #include "gui/ClientHarness.h"
-#include "platform/desktop/FolderChooser.h"
-#include "platform/desktop/Mail.h"
+#include "desktop/FolderChooser.h"
+#include "desktop/Mail.h"
 
 using namespace vedris;
 using namespace vedris::test;

@@ -1,4 +1,4 @@
-#include "platform/desktop/Mail.h"
+#include "desktop/Mail.h"
 
 #include <glib.h>
 

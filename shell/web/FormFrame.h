@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/web/Browser.h"
+#include "web/Browser.h"
 
 namespace vedris::web {
 

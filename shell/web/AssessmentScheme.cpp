@@ -1,4 +1,4 @@
-#include "platform/web/AssessmentScheme.h"
+#include "web/AssessmentScheme.h"
 
 #include <climits>
 #include <cstdlib>

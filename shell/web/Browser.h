@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/web/AssessmentScheme.h"
+#include "web/AssessmentScheme.h"
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GtkWindow GtkWindow;

@@ -1,4 +1,4 @@
-#include "platform/web/Browser.h"
+#include "web/Browser.h"
 
 #include <utility>
 
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <webkit/webkit.h>
 
-#include "platform/desktop/MessageBox.h"
+#include "desktop/MessageBox.h"
 
 namespace vedris::web {
 

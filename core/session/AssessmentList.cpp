@@ -1,4 +1,4 @@
-#include "client/AssessmentList.h"
+#include "session/AssessmentList.h"
 
 #include <algorithm>
 #include <filesystem>

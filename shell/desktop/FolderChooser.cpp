@@ -1,4 +1,4 @@
-#include "platform/desktop/FolderChooser.h"
+#include "desktop/FolderChooser.h"
 
 #include <memory>
 #include <utility>

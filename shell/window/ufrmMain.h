@@ -19,8 +19,8 @@
 
 #include "QTIDomain/uStorageManager.h"
 #include "platform/html/MemoryFormDocument.h"
-#include "platform/web/Browser.h"
-#include "platform/web/FormFrame.h"
+#include "web/Browser.h"
+#include "web/FormFrame.h"
 #include "printing/uPrinterSettings.h"
 
 typedef struct _GtkApplication GtkApplication;

@@ -1,4 +1,4 @@
-#include "platform/web/FormFrame.h"
+#include "web/FormFrame.h"
 
 #include <utility>
 

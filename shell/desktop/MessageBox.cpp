@@ -1,4 +1,4 @@
-#include "platform/desktop/MessageBox.h"
+#include "desktop/MessageBox.h"
 
 #include <algorithm>
 #include <memory>

@@ -5,10 +5,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "client/ufrmMain.h"
-#include "platform/desktop/FolderChooser.h"
-#include "platform/desktop/Mail.h"
-#include "platform/desktop/MessageBox.h"
+#include "window/ufrmMain.h"
+#include "desktop/FolderChooser.h"
+#include "desktop/Mail.h"
+#include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
 #include "settings/uRegistry.h"
 

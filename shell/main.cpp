@@ -6,9 +6,9 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "client/ufrmMain.h"
-#include "platform/desktop/InstanceLock.h"
-#include "platform/desktop/MessageBox.h"
+#include "window/ufrmMain.h"
+#include "platform/fs/InstanceLock.h"
+#include "desktop/MessageBox.h"
 #include "settings/uRegistry.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #define G_LOG_DOMAIN "Vedris"
 
-#include "client/ufrmMain.h"
+#include "window/ufrmMain.h"
 
 #include <filesystem>
 #include <utility>
@@ -8,9 +8,9 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "client/AssessmentList.h"
-#include "platform/desktop/MessageBox.h"
-#include "platform/web/PrintFrame.h"
+#include "session/AssessmentList.h"
+#include "desktop/MessageBox.h"
+#include "web/PrintFrame.h"
 #include "platform/xml/XmlDocument.h"
 #include "settings/uRegistry.h"
 

@@ -1,4 +1,4 @@
-#include "platform/web/PrintFrame.h"
+#include "web/PrintFrame.h"
 
 #include <exception>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <webkit/webkit.h>
 
-#include "platform/desktop/MessageBox.h"
+#include "desktop/MessageBox.h"
 
 namespace vedris::web {
 

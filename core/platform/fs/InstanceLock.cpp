@@ -1,4 +1,4 @@
-#include "platform/desktop/InstanceLock.h"
+#include "platform/fs/InstanceLock.h"
 
 #include <cerrno>
 #include <cstring>
