@@ -7,32 +7,11 @@
 #include <webkit/webkit.h>
 
 #include "desktop/MessageBox.h"
+#include "web/Scripts.h"
 
 namespace vedris::web {
 
 namespace {
-
-// Injected at the start of every document of every frame, in the bridge's world. It
-// reports the document's arrival and its load event; a document restored from the
-// back/forward cache reports both again, since it neither starts nor loads anew.
-constexpr const char* FrameEventsScript = R"JS(
-(function () {
-  var handlers = window.webkit && window.webkit.messageHandlers;
-  var handler = handlers && handlers.vedrisFrames;
-  if (!handler) return;
-  function post(kind) {
-    try {
-      handler.postMessage(JSON.stringify({kind: kind, url: String(location.href),
-        top: window === window.top, name: String(window.name), time: Date.now()}));
-    } catch (e) {}
-  }
-  post('navigated');
-  window.addEventListener('load', function () { post('complete'); });
-  window.addEventListener('pageshow', function (event) {
-    if (event.persisted) { post('navigated'); post('complete'); }
-  });
-})();
-)JS";
 
 constexpr const char* MessageHandlerName = "vedrisFrames";
 
@@ -121,10 +100,6 @@ struct Browser::Impl {
         self->onFrameEvent(event);
     }
 
-    struct DialogState {
-        WebKitScriptDialog* dialog;
-    };
-
     static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
         auto* self = static_cast<Browser*>(data);
         const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
@@ -170,13 +145,16 @@ struct Browser::Impl {
     struct Pending {
         std::weak_ptr<bool> alive;
         std::function<void(const ScriptResult&)> done;
+        bool called = false; // a function call rather than an evaluation
     };
 
     static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
         GError* error = nullptr;
-        JSCValue* value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        JSCValue* value = pending->called ? webkit_web_view_call_async_javascript_function_finish(
+                                                WEBKIT_WEB_VIEW(source), result, &error)
+                                          : webkit_web_view_evaluate_javascript_finish(
+                                                WEBKIT_WEB_VIEW(source), result, &error);
         if (pending->alive.expired()) {
             if (error)
                 g_error_free(error);
@@ -222,8 +200,9 @@ Browser::Browser(const std::string& assessmentsFolder)
         webkit_web_context_get_security_manager(context), SchemeName);
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
+    const std::string frameEvents = Script({"frame-events.js"});
     WebKitUserScript* script = webkit_user_script_new_for_world(
-        FrameEventsScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        frameEvents.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, BridgeWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
     webkit_user_script_unref(script);
@@ -290,6 +269,17 @@ void Browser::evaluate(const std::string& script, std::function<void(const Scrip
     evaluateIn(BridgeWorld, script, std::move(done));
 }
 
+void Browser::call(const std::string& body, const char* argName, const std::string& argValue,
+                   std::function<void(const ScriptResult&)> done) {
+    auto* pending = new Impl::Pending{alive_, std::move(done), true};
+    GVariantBuilder arguments;
+    g_variant_builder_init(&arguments, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&arguments, "{sv}", argName, g_variant_new_string(argValue.c_str()));
+    webkit_web_view_call_async_javascript_function(
+        view_, body.c_str(), static_cast<gssize>(body.size()), g_variant_builder_end(&arguments),
+        BridgeWorld, nullptr, nullptr, Impl::onEvaluated, pending);
+}
+
 void Browser::evaluateInPage(const std::string& script,
                              std::function<void(const ScriptResult&)> done) {
     evaluateIn(nullptr, script, std::move(done));
@@ -297,7 +287,7 @@ void Browser::evaluateInPage(const std::string& script,
 
 void Browser::evaluateIn(const char* world, const std::string& script,
                          std::function<void(const ScriptResult&)> done) {
-    auto* pending = new Impl::Pending{alive_, std::move(done)};
+    auto* pending = new Impl::Pending{alive_, std::move(done), false};
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
                                         world, nullptr, nullptr, Impl::onEvaluated, pending);
 }

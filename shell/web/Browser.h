@@ -101,6 +101,10 @@ public:
     // Runs a script in BridgeWorld in the top-level document. done gets the result on the
     // user-interface thread; it is not called once the browser is destroyed.
     void evaluate(const std::string& script, std::function<void(const ScriptResult&)> done);
+    // Runs body as the body of a function of one string argument, argName, in BridgeWorld in
+    // the top-level document; done as for evaluate.
+    void call(const std::string& body, const char* argName, const std::string& argValue,
+              std::function<void(const ScriptResult&)> done);
     // The same in the pages' own world, as a page script would run (tests drive pages
     // with it).
     void evaluateInPage(const std::string& script, std::function<void(const ScriptResult&)> done);

@@ -9,59 +9,13 @@
 #include <webkit/webkit.h>
 
 #include "desktop/MessageBox.h"
+#include "web/Scripts.h"
 
 namespace vedris::web {
 
 namespace {
 
 constexpr const char* FramePrintHandler = "vedrisPrintFrame";
-
-// Runs in every frame of the page's own world, since that is where the page calls print().
-// The top page keeps WebKit's print(), which raises the view's "print" signal. A frame
-// sends its address and the state of its controls, in document order, instead.
-constexpr const char* FramePrintScript = R"JS((function () {
-  if (window === window.top) return;
-  var handler = window.webkit.messageHandlers.vedrisPrintFrame;
-  function controls() {
-    var list = document.querySelectorAll('input, select, textarea');
-    var values = [];
-    for (var i = 0; i < list.length; i++) {
-      var c = list[i];
-      if (c.tagName === 'SELECT') {
-        var selected = [];
-        for (var j = 0; j < c.options.length; j++) selected.push(c.options[j].selected);
-        values.push({s: selected});
-      } else if (c.type === 'checkbox' || c.type === 'radio') {
-        values.push({c: c.checked});
-      } else if (c.type === 'file') {
-        values.push({});
-      } else {
-        values.push({v: c.value});
-      }
-    }
-    return values;
-  }
-  window.print = function () {
-    handler.postMessage(JSON.stringify({url: location.href, controls: controls()}));
-  };
-})();)JS";
-
-// Puts the states captured by FramePrintScript back on the controls of the reloaded page;
-// a control whose kind does not match what was captured is left alone.
-constexpr const char* ApplyControlsScript = R"JS((function (values) {
-  var list = document.querySelectorAll('input, select, textarea');
-  for (var i = 0; i < list.length && i < values.length; i++) {
-    var c = list[i], v = values[i];
-    if (c.tagName === 'SELECT') {
-      if (!v.s) continue;
-      for (var j = 0; j < c.options.length && j < v.s.length; j++) c.options[j].selected = v.s[j];
-    } else if (c.type === 'checkbox' || c.type === 'radio') {
-      if ('c' in v) c.checked = v.c;
-    } else if (c.type !== 'file' && 'v' in v) {
-      c.value = v.v;
-    }
-  }
-})()JS";
 
 PrintRunner& printRunner() {
     static PrintRunner runner;
@@ -117,7 +71,7 @@ struct FramePrint {
     WebKitWebView* owner = nullptr; // weak: the view whose frame asked
     GObjectPtr<WebKitWebView> hidden;
     GObjectPtr<WebKitPrintOperation> operation;
-    std::string controls; // the captured states, as JSON
+    std::string snapshot; // the frame's controls, as JSON text
     bool failed = false;
 };
 
@@ -150,8 +104,8 @@ void onFramePrintFinished(WebKitPrintOperation*, gpointer data) {
 void onControlsApplied(GObject* source, GAsyncResult* result, gpointer data) {
     auto* job = static_cast<FramePrint*>(data);
     GError* error = nullptr;
-    if (JSCValue* value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error))
+    if (JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
+            WEBKIT_WEB_VIEW(source), result, &error))
         g_object_unref(value);
     // A page that would not take its values back is not printed half empty.
     if (error) {
@@ -186,9 +140,14 @@ void onHiddenLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer da
         finishLater(job);
         return;
     }
-    std::string script = std::string(ApplyControlsScript) + job->controls + ");";
-    webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
-                                        nullptr, nullptr, nullptr, onControlsApplied, job);
+    static const std::string restore = Script({"snapshot.js", "print-restore.js"});
+    GVariantBuilder arguments;
+    g_variant_builder_init(&arguments, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&arguments, "{sv}", "snapshot",
+                          g_variant_new_string(job->snapshot.c_str()));
+    webkit_web_view_call_async_javascript_function(
+        view, restore.c_str(), static_cast<gssize>(restore.size()),
+        g_variant_builder_end(&arguments), nullptr, nullptr, nullptr, onControlsApplied, job);
 }
 
 // The hidden view never shows a page's own dialogs, nor prints on the page's request.
@@ -216,12 +175,12 @@ bool sameSite(const std::string& url, const char* viewUri) {
     return same;
 }
 
-void startFramePrint(WebKitWebView* owner, const std::string& url, std::string controls) {
+void startFramePrint(WebKitWebView* owner, const std::string& url, std::string snapshot) {
     auto* job = new FramePrint;
     ++pendingCount();
     job->owner = owner;
     g_object_add_weak_pointer(G_OBJECT(owner), reinterpret_cast<gpointer*>(&job->owner));
-    job->controls = std::move(controls);
+    job->snapshot = std::move(snapshot);
 
     // Page scripts stay off in the copy: it shows the page as the frame has it now, without
     // the page's handlers running a second time. Evaluating our own script still works.
@@ -244,15 +203,15 @@ void onFramePrintRequest(WebKitUserContentManager*, JSCValue* message, gpointer 
         return;
     nlohmann::json request = nlohmann::json::parse(text.get(), nullptr, false);
     if (!request.is_object() || !request.contains("url") || !request["url"].is_string() ||
-        !request.contains("controls") || !request["controls"].is_array())
+        !request.contains("snapshot") || !request["snapshot"].is_object() ||
+        !request["snapshot"].contains("elements") || !request["snapshot"]["elements"].is_array())
         return;
     std::string url = request["url"].get<std::string>();
     if (!sameSite(url, webkit_web_view_get_uri(view)))
         return;
-    // ASCII-only JSON is also a valid JavaScript literal (no bare U+2028 or U+2029).
     startFramePrint(
         view, url,
-        request["controls"].dump(-1, ' ', true, nlohmann::json::error_handler_t::replace));
+        request["snapshot"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 gboolean onPrint(WebKitWebView* view, WebKitPrintOperation* operation, gpointer) {
@@ -277,10 +236,6 @@ void ApplyPageSetupMargins(WebKitPrintOperation* operation, const TPrinterSettin
     webkit_print_operation_set_page_setup(operation, setup.get());
 }
 
-void PrintWithPageSetup(WebKitPrintOperation* operation, GtkWindow* parent) {
-    runPrint(operation, parent);
-}
-
 void SetPrintRunner(PrintRunner runner) {
     printRunner() = std::move(runner);
 }
@@ -293,8 +248,9 @@ void AttachPagePrinting(WebKitWebView* view) {
     g_signal_connect(view, "print", G_CALLBACK(onPrint), nullptr);
 
     WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view);
+    const std::string framePrint = Script({"snapshot.js", "print-frame.js"});
     WebKitUserScript* script =
-        webkit_user_script_new(FramePrintScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        webkit_user_script_new(framePrint.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(manager, script);
     webkit_user_script_unref(script);

@@ -5,7 +5,7 @@
 // signal; our handler puts the store's margins on the print operation and shows the print
 // dialog. Inside a frame WebKit would print the whole top page (the frameset with its
 // menu), so there window.print() is replaced: the frame hands over its address and the
-// current state of its form controls, the page is loaded again into a hidden view, the
+// snapshot of its form controls, the page is loaded again into a hidden view, the
 // controls are set as they were on screen, and that view is printed the same way.
 #include <functional>
 #include <string>
@@ -28,10 +28,6 @@ void AttachPagePrinting(WebKitWebView* view);
 // the default paper size when the operation has none yet). Header and footer are not
 // printed by WebKit and are left out.
 void ApplyPageSetupMargins(WebKitPrintOperation* operation, const TPrinterSettings& PageSetup);
-
-// Loads the store and applies its margins to operation, then runs it: by default through
-// the print dialog, modal over parent (may be null). Errors reading the store pass on.
-void PrintWithPageSetup(WebKitPrintOperation* operation, GtkWindow* parent);
 
 // What runs a prepared operation in place of the print dialog; tests print to a file with
 // it. The runner may keep operation beyond the call by taking a reference. An empty runner

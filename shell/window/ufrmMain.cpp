@@ -2,30 +2,22 @@
 
 #include "window/ufrmMain.h"
 
-#include <filesystem>
+#include <chrono>
 #include <utility>
 
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "session/AssessmentList.h"
 #include "desktop/MessageBox.h"
-#include "web/PrintFrame.h"
-#include "platform/xml/XmlDocument.h"
+#include "session/AssessmentList.h"
 #include "settings/uRegistry.h"
+#include "web/PrintFrame.h"
 
 namespace vedris {
 
 TfrmMain* frmMain = nullptr;
 
 namespace {
-
-double nowMs() {
-    return static_cast<double>(g_get_monotonic_time()) / 1000.0;
-}
-double wallMs() {
-    return static_cast<double>(g_get_real_time()) / 1000.0;
-}
 
 const char* const CloseUnsavedQuestion = "Відповіді на сторінці знову не вдалося зберегти.\n"
                                          "Закрити програму без збереження цих відповідей?";
@@ -69,9 +61,7 @@ TfrmMain::~TfrmMain() {
         gtk_window_destroy(FWindow);
     }
     FAlive.reset();
-    FQueue.clear();
-    FStorageManager.reset();
-    FFormDocument.reset();
+    FSession.reset();
     FFormFrame.reset();
     wbrBrowser.reset();
     if (ActionList1)
@@ -98,6 +88,13 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     wbrBrowser = std::make_unique<web::Browser>(Setting("AssessmentsDir"));
     wbrBrowser->setDialogParent(FWindow);
     FFormFrame = std::make_unique<web::FormFrame>(*wbrBrowser);
+    FSession =
+        std::make_unique<PageSession>(*FFormFrame, Setting("AssessmentsDir"), Setting("ResultsDir"),
+                                      [this](const std::string& error) { ShowError(error); });
+    FSession->SetLog([](const std::string& line) { g_debug("%s", line.c_str()); });
+    FSession->onBinding = [this](int index) { ApplyAssessmentMargins(index); };
+    // Whatever kept the page from being saved at the last close has gone.
+    FSession->onAccepted = [this] { FCloseFailed = false; };
 
     // Actions: the menu items follow their enabled state.
     ActionList1 = g_simple_action_group_new();
@@ -189,47 +186,7 @@ void TfrmMain::ShowError(const std::string& message) {
 }
 
 bool TfrmMain::RunHandler(const std::function<void()>& handler) {
-    try {
-        handler();
-        return true;
-    } catch (const std::exception& e) {
-        ShowError(e.what());
-    } catch (...) {
-        ShowError("Невідома помилка");
-    }
-    return false;
-}
-
-// ---- Operations ----
-
-void TfrmMain::Enqueue(std::function<void(Done)> operation) {
-    FQueue.push_back(std::move(operation));
-    RunQueue();
-}
-
-void TfrmMain::RunQueue() {
-    // An operation that finishes at once calls done inside this loop; the loop then picks
-    // up the next one instead of recursing.
-    if (FDispatching)
-        return;
-    FDispatching = true;
-    while (!FRunning && !FQueue.empty() && !FDestroyed) {
-        auto operation = std::move(FQueue.front());
-        FQueue.pop_front();
-        FRunning = true;
-        auto finished = std::make_shared<bool>(false);
-        std::weak_ptr<bool> alive = FAlive;
-        Done done = [this, finished, alive] {
-            if (*finished || alive.expired())
-                return;
-            *finished = true;
-            FRunning = false;
-            RunQueue();
-        };
-        if (!RunHandler([&] { operation(done); }))
-            done();
-    }
-    FDispatching = false;
+    return FSession->Guard(handler);
 }
 
 // ---- Window life ----
@@ -239,9 +196,8 @@ void TfrmMain::FormCreate() {
     auto saved = std::make_unique<TPrinterSettings>();
     saved->LoadFromRegistry();
     FSavedPageSetup = std::move(saved);
-    FAssessments = ParseAssessmentList(Setting("ClientAssessments"));
-    FCurrentIndex = -1;
-    PrepareResultsFile();
+    FSession->SetAssessments(ParseAssessmentList(Setting("ClientAssessments")));
+    FSession->PrepareResultsFile();
     wbrBrowser->navigate(Setting("AssessmentsDir") + "index.html");
 }
 
@@ -250,7 +206,7 @@ void TfrmMain::FormDestroy() {
         FSavedPageSetup->SaveToRegistry();
     FSavedPageSetup.reset();
     FAssessmentPageSetup.reset();
-    FAssessments.clear();
+    FSession->SetAssessments({});
 }
 
 bool TfrmMain::OnCloseRequest() {
@@ -258,7 +214,7 @@ bool TfrmMain::OnCloseRequest() {
         return true;
     if (!FClosePending) {
         FClosePending = true;
-        Enqueue([this](Done done) {
+        FSession->Enqueue([this](PageSession::Done done) {
             FormClose([this, done] {
                 FClosePending = false;
                 done();
@@ -269,10 +225,10 @@ bool TfrmMain::OnCloseRequest() {
 }
 
 void TfrmMain::FormClose(std::function<void()> done) {
-    DoSaveCurrentPage([this, done](SaveOutcome outcome) {
+    FSession->SavePage([this, done](PageSession::SaveOutcome outcome) {
         // The window closes whatever the page's verdict; an error keeps it open, and the
         // error reporting has shown why.
-        if (outcome != SaveOutcome::Failed) {
+        if (outcome != PageSession::SaveOutcome::Failed) {
             FCloseFailed = false;
             FCloseAllowed = true;
             gtk_window_destroy(FWindow);
@@ -300,7 +256,7 @@ void TfrmMain::OnDestroy() {
         return;
     RunHandler([this] { FormDestroy(); });
     FDestroyed = true;
-    FQueue.clear();
+    FSession->Stop();
     wbrBrowser->setDialogParent(nullptr);
     FWindow = nullptr;
 }
@@ -312,35 +268,15 @@ void TfrmMain::acExitExecute() {
 // ---- Files ----
 
 std::string TfrmMain::GetAssessmentFileName(int Index) const {
-    // The list holds lower-cased names; a file shipped with capitals is still found, as it
-    // would be on a file system that ignores case.
-    return FileInFolderIgnoringCase(Setting("AssessmentsDir"),
-                                    FAssessments.at(static_cast<std::size_t>(Index)) + ".xml");
+    return FSession->GetAssessmentFileName(Index);
 }
 
 std::string TfrmMain::GetResultsFileName() const {
-    return Setting("ResultsDir") + "results.xml";
+    return FSession->GetResultsFileName();
 }
 
-void TfrmMain::PrepareResultsFile() {
-    const std::string results = GetResultsFileName();
-    std::error_code ec;
-    if (std::filesystem::exists(results, ec))
-        return;
-    // A fresh installation has no results folder yet.
-    const std::string folder = Setting("ResultsDir");
-    std::filesystem::create_directories(folder, ec);
-    if (ec)
-        throw std::runtime_error("Не вдалося створити папку результатів " + folder + ": " +
-                                 ec.message());
-    xml::Document doc = xml::Document::create();
-    doc.createDocumentElement("qti_result_report");
-    doc.setDeclaration("1.0", "UTF-8");
-    doc.save(results);
-    // Each manager derives its assessment's skeleton and saves the file, so the new file
-    // holds them in list order; a name listed twice finds its skeleton already there.
-    for (std::size_t i = 0; i < FAssessments.size(); ++i)
-        TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr);
+void TfrmMain::SaveCurrentPage(std::function<void(bool)> done) {
+    FSession->SaveCurrentPage(std::move(done));
 }
 
 // ---- Browser events ----
@@ -348,42 +284,21 @@ void TfrmMain::PrepareResultsFile() {
 void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
     if (FDestroyed)
         return;
-    const double received = nowMs();
-    const double lag = wallMs() - event.pageTimeMs;
-    if (event.kind == web::FrameEvent::Kind::Navigated) {
-        Enqueue([this, url = event.url](Done done) {
-            wbrBrowserNavigateComplete2(url);
-            done();
-        });
-        return;
-    }
-    Enqueue([this, event, received, lag](Done done) {
-        ++FStats.completed;
-        if (event.top) {
-            if (++FStats.topCompleted == 1)
-                g_debug("timing: start page loaded at %.0f ms (wall clock)", wallMs());
-        }
-        wbrBrowserDocumentComplete([this, done, received, lag, bound = FStats.bound] {
-            if (FStats.bound > bound)
-                g_debug("timing: form filled %.1f ms after the load event (%.1f ms after its "
-                        "report arrived)",
-                        nowMs() - received + lag, nowMs() - received);
-            done();
-        });
-    });
+    if (event.kind == web::FrameEvent::Kind::Navigated)
+        wbrBrowserNavigateComplete2(event.url);
+    else
+        wbrBrowserDocumentComplete(event);
 }
 
 void TfrmMain::wbrBrowserNavigateComplete2(const std::string& URL) {
-    ++FStats.navigated;
-    FCurrentIndex = IndexOfName(FAssessments, PageNameFromPath(wbrBrowser->recognitionPath(URL)));
+    FSession->NavigateComplete(wbrBrowser->recognitionPath(URL));
 }
 
-void TfrmMain::wbrBrowserDocumentComplete(std::function<void()> done) {
-    if (FCurrentIndex >= 0) {
-        BindAssessmentPage(std::move(done));
-        return;
-    }
-    done();
+void TfrmMain::wbrBrowserDocumentComplete(const web::FrameEvent& event) {
+    const std::chrono::duration<double, std::milli> pageTime(event.pageTimeMs);
+    FSession->DocumentComplete(
+        event.top, std::chrono::system_clock::time_point(
+                       std::chrono::duration_cast<std::chrono::system_clock::duration>(pageTime)));
 }
 
 void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision> decision) {
@@ -391,130 +306,7 @@ void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision
         decision->ignore();
         return;
     }
-    const double requested = nowMs();
-    Enqueue([this, decision, requested](Done done) {
-        const bool saving = FCurrentIndex >= 0 && FStorageManager;
-        auto decide = [this, decision, requested, done, saving](bool go) {
-            if (go) {
-                decision->use();
-            } else {
-                decision->ignore();
-                ++FStats.ignored;
-            }
-            ++FStats.decisions;
-            g_debug("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
-                    nowMs() - requested, saving ? " with the submission" : "");
-            done();
-        };
-        if (FCurrentIndex < 0) {
-            decide(true);
-            return;
-        }
-        // An error leaves the page where it is: going on would drop the answers that
-        // could not be saved.
-        DoSaveCurrentPage(
-            [decide](SaveOutcome outcome) { decide(outcome == SaveOutcome::Accepted); });
-    });
-}
-
-// ---- Binding ----
-
-void TfrmMain::BindAssessmentPage(std::function<void()> done) {
-    // An error in any step is reported and ends the binding; done runs all the same.
-    try {
-        ApplyAssessmentMargins();
-        FStorageManager.reset();
-        FFormDocument.reset();
-        FLastAccepted.reset();
-        FBoundToken = 0;
-        const std::string results = GetResultsFileName();
-        const long token = ++FBindToken;
-        const int index = FCurrentIndex;
-        auto fail = [this, done](const std::string& error) {
-            ShowError(error);
-            done();
-        };
-        FFormFrame->capture(
-            token,
-            [this, done, fail, results, token, index](const nlohmann::json& snapshot) {
-                bool ok = RunHandler([&] {
-                    auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
-                    auto manager = std::make_unique<TStorageManager>(GetAssessmentFileName(index),
-                                                                     results, document.get());
-                    FFormDocument = std::move(document);
-                    FStorageManager = std::move(manager);
-                    FBoundToken = token;
-                    FStorageManager->LoadResponses();
-                });
-                if (!ok || !FFormDocument) {
-                    done();
-                    return;
-                }
-                ++FStats.bound;
-                nlohmann::json changes = FFormDocument->changes();
-                FFormDocument->clearChanges();
-                FFormFrame->apply(
-                    token, changes, snapshot, [done](bool) { done(); }, fail);
-            },
-            fail);
-    } catch (...) {
-        done();
-        throw;
-    }
-}
-
-void TfrmMain::SaveCurrentPage(std::function<void(bool)> done) {
-    Enqueue([this, done = std::move(done)](Done finished) {
-        DoSaveCurrentPage([this, done, finished](SaveOutcome outcome) {
-            RunHandler([&] {
-                if (done)
-                    done(outcome == SaveOutcome::Accepted);
-            });
-            finished();
-        });
-    });
-}
-
-bool TfrmMain::SubmitThroughManager(const nlohmann::json& snapshot, bool verdict) {
-    FFormDocument->update(snapshot);
-    FFormDocument->setSubmitVerdict(verdict);
-    ++FStats.submissions;
-    return FStorageManager->SubmitResponses();
-}
-
-void TfrmMain::DoSaveCurrentPage(std::function<void(SaveOutcome)> done) {
-    if (!FStorageManager) {
-        done(SaveOutcome::Refused);
-        return;
-    }
-    const long token = FBoundToken;
-    FFormFrame->submit(
-        token,
-        [this, done, token](const web::SubmitReply& reply) {
-            SaveOutcome outcome = SaveOutcome::Refused;
-            bool ok = RunHandler([&] {
-                if (!FStorageManager || FBoundToken != token)
-                    return;
-                if (reply.displayed) {
-                    if (SubmitThroughManager(reply.snapshot, reply.verdict)) {
-                        FLastAccepted = reply.snapshot;
-                        outcome = SaveOutcome::Accepted;
-                    }
-                } else if (FLastAccepted) {
-                    // The page was left after its handler accepted; what it showed then is
-                    // what the candidate answered.
-                    if (SubmitThroughManager(*FLastAccepted, true))
-                        outcome = SaveOutcome::Accepted;
-                }
-            });
-            if (ok && outcome == SaveOutcome::Accepted)
-                FCloseFailed = false; // whatever kept the page from being saved has gone
-            done(ok ? outcome : SaveOutcome::Failed);
-        },
-        [this, done](const std::string& error) {
-            ShowError(error);
-            done(SaveOutcome::Failed);
-        });
+    FSession->BeforeNavigate([decision](bool go) { go ? decision->use() : decision->ignore(); });
 }
 
 } // namespace vedris

@@ -1,27 +1,17 @@
 #pragma once
 // The main window: the embedded browser on the assessments folder, the menu and its
-// actions, recognition of assessment pages, and the binding of each assessment page to
-// the results storage.
-//
-// The browser works asynchronously: a page's controls are read and written by scripts
-// whose answers come back later, and a navigation is held while the page is submitted.
-// The window therefore runs its browser work as operations, one at a time and in the
-// order the events arrived: a navigation, a close or a menu action that arrives while a
-// submission is in flight waits for it.
-#include <deque>
+// actions. The assessment page on screen, its binding to the results storage and the order
+// in which the browser's events are handled belong to the page session; the window hands
+// the events over and shows what goes wrong.
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "QTIDomain/uStorageManager.h"
-#include "platform/html/MemoryFormDocument.h"
+#include "printing/uPrinterSettings.h"
+#include "session/PageSession.h"
 #include "web/Browser.h"
 #include "web/FormFrame.h"
-#include "printing/uPrinterSettings.h"
 
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
@@ -70,25 +60,17 @@ public:
     // item would, also while the action is disabled.
     void RunAction(const std::string& Name);
     web::Browser& Browser() { return *wbrBrowser; }
-    const std::vector<std::string>& Assessments() const { return FAssessments; }
-    int CurrentIndex() const { return FCurrentIndex; }
-    bool HasStorageManager() const { return FStorageManager != nullptr; }
+    const std::vector<std::string>& Assessments() const { return FSession->Assessments(); }
+    int CurrentIndex() const { return FSession->CurrentIndex(); }
+    bool HasStorageManager() const { return FSession->HasStorageManager(); }
     // An operation is queued or running.
-    bool Busy() const { return FRunning || !FQueue.empty(); }
+    bool Busy() const { return FSession->Busy(); }
     // The window has been destroyed (FormDestroy ran).
     bool Destroyed() const { return FDestroyed; }
     // Every message the error reporting showed, in order.
     const std::vector<std::string>& ReportedErrors() const { return FReportedErrors; }
-    struct Counters {
-        int navigated = 0;    // "navigated" reports handled
-        int completed = 0;    // "complete" reports handled
-        int topCompleted = 0; // of the top-level document
-        int bound = 0;        // bindings that filled a form
-        int decisions = 0;    // navigations decided
-        int ignored = 0;      // of which cancelled
-        int submissions = 0;  // SubmitResponses calls
-    };
-    const Counters& Stats() const { return FStats; }
+    using Counters = PageSession::Counters;
+    const Counters& Stats() const { return FSession->Stats(); }
     // The actions (acSaveTo, acSend, acPrint, acExit, miAbout) and the menu bar's model.
     GActionGroup* ActionGroup() const;
     GMenuModel* MenuModel() const;
@@ -100,24 +82,13 @@ private:
     void FormClose(std::function<void()> done);
     void wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision> decision);
     void wbrBrowserNavigateComplete2(const std::string& URL);
-    void wbrBrowserDocumentComplete(std::function<void()> done);
+    void wbrBrowserDocumentComplete(const web::FrameEvent& event);
     void acExitExecute();
-    // Next issue's actions; their bodies live in ufrmMainActions.cpp.
+    // The actions that take the results out; their bodies live in ufrmMainActions.cpp.
     void acSaveToExecute();
     void acSendExecute();
 
-    // Page binding.
-    void PrepareResultsFile();
-    void BindAssessmentPage(std::function<void()> done);
-    void ApplyAssessmentMargins();
-    enum class SaveOutcome { Accepted, Refused, Failed };
-    void DoSaveCurrentPage(std::function<void(SaveOutcome)> done);
-    bool SubmitThroughManager(const nlohmann::json& snapshot, bool verdict);
-
-    // Operations run one at a time.
-    using Done = std::function<void()>;
-    void Enqueue(std::function<void(Done)> operation);
-    void RunQueue();
+    void ApplyAssessmentMargins(int Index);
 
     void BuildComponents(GtkApplication* app);
     void OnFrameEvent(const web::FrameEvent& event);
@@ -142,11 +113,6 @@ private:
     GtkWidget* FMenuBar = nullptr;
 
     // Private state.
-    std::vector<std::string> FAssessments;
-    int FCurrentIndex = -1;
-    // The in-memory form that FStorageManager binds; it outlives the manager.
-    std::unique_ptr<html::MemoryFormDocument> FFormDocument;
-    std::unique_ptr<TStorageManager> FStorageManager;
     // The user's page setup as it was at start, written back when the window goes; null
     // until it has been read, so a setup that could not be read is never written over.
     std::unique_ptr<TPrinterSettings> FSavedPageSetup;
@@ -154,17 +120,9 @@ private:
     // empty.
     std::unique_ptr<TPrinterSettings> FAssessmentPageSetup;
 
-    // Bridge state.
     std::unique_ptr<web::FormFrame> FFormFrame;
-    long FBindToken = 0;  // last token handed out
-    long FBoundToken = 0; // token of the document FStorageManager is bound to
-    // The controls as captured at the last submission of the bound page that its handler
-    // accepted: a submission after the page was left stores them again.
-    std::optional<nlohmann::json> FLastAccepted;
+    std::unique_ptr<PageSession> FSession;
 
-    std::deque<std::function<void(Done)>> FQueue;
-    bool FRunning = false;
-    bool FDispatching = false;
     bool FShown = false;
     bool FClosePending = false;
     bool FCloseAllowed = false;
@@ -172,7 +130,6 @@ private:
     bool FDestroyed = false;
     std::vector<std::string> FPendingErrors;
     std::vector<std::string> FReportedErrors;
-    Counters FStats;
     std::shared_ptr<bool> FAlive;
 };
 

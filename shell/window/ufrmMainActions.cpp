@@ -5,12 +5,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "window/ufrmMain.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace vedris {
 
@@ -71,10 +71,10 @@ void TfrmMain::acSendExecute() {
     });
 }
 
-void TfrmMain::ApplyAssessmentMargins() {
+void TfrmMain::ApplyAssessmentMargins(int Index) {
     if (!FAssessmentPageSetup)
         FAssessmentPageSetup = std::make_unique<TPrinterSettings>();
-    SaveAssessmentMargins(GetAssessmentFileName(FCurrentIndex), *FAssessmentPageSetup);
+    SaveAssessmentMargins(GetAssessmentFileName(Index), *FAssessmentPageSetup);
 }
 
 } // namespace vedris

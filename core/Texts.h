@@ -1,0 +1,11 @@
+#pragma once
+// The texts of the core that reach the user, gathered so they can be read together.
+// Messages that carry details get them appended after the text.
+
+namespace vedris::texts {
+
+inline constexpr const char* UnknownError = "Невідома помилка";
+// + folder + ": " + reason
+inline constexpr const char* ResultsFolderNotCreated = "Не вдалося створити папку результатів ";
+
+} // namespace vedris::texts

@@ -1,0 +1,305 @@
+#include "session/PageSession.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
+
+#include "QTIDomain/uStorageManager.h"
+#include "Texts.h"
+#include "platform/html/MemoryFormDocument.h"
+#include "platform/xml/XmlDocument.h"
+#include "session/AssessmentList.h"
+
+namespace vedris {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double wallMs(std::chrono::system_clock::time_point time) {
+    return std::chrono::duration<double, std::milli>(time.time_since_epoch()).count();
+}
+
+} // namespace
+
+PageSession::PageSession(PageFrame& page, std::string assessmentsDir, std::string resultsDir,
+                         Sink reportError)
+    : page_(page), assessmentsDir_(std::move(assessmentsDir)), resultsDir_(std::move(resultsDir)),
+      report_(std::move(reportError)), alive_(std::make_shared<bool>(true)) {}
+
+PageSession::~PageSession() {
+    alive_.reset();
+    queue_.clear();
+    manager_.reset();
+    document_.reset();
+}
+
+void PageSession::Log(const char* format, ...) const {
+    if (!log_)
+        return;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    log_(line);
+}
+
+bool PageSession::Guard(const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (const std::exception& e) {
+        report_(e.what());
+    } catch (...) {
+        report_(texts::UnknownError);
+    }
+    return false;
+}
+
+// ---- Assessments and files ----
+
+void PageSession::SetAssessments(std::vector<std::string> assessments) {
+    assessments_ = std::move(assessments);
+    currentIndex_ = -1;
+}
+
+std::string PageSession::GetAssessmentFileName(int Index) const {
+    // The list holds lower-cased names; a file shipped with capitals is still found, as it
+    // would be on a file system that ignores case.
+    return FileInFolderIgnoringCase(assessmentsDir_,
+                                    assessments_.at(static_cast<std::size_t>(Index)) + ".xml");
+}
+
+std::string PageSession::GetResultsFileName() const {
+    return resultsDir_ + "results.xml";
+}
+
+void PageSession::PrepareResultsFile() {
+    const std::string results = GetResultsFileName();
+    std::error_code ec;
+    if (std::filesystem::exists(results, ec))
+        return;
+    // A fresh installation has no results folder yet.
+    std::filesystem::create_directories(resultsDir_, ec);
+    if (ec)
+        throw std::runtime_error(texts::ResultsFolderNotCreated + resultsDir_ + ": " +
+                                 ec.message());
+    xml::Document doc = xml::Document::create();
+    doc.createDocumentElement("qti_result_report");
+    doc.setDeclaration("1.0", "UTF-8");
+    doc.save(results);
+    // Each manager derives its assessment's skeleton and saves the file, so the new file
+    // holds them in list order; a name listed twice finds its skeleton already there.
+    for (std::size_t i = 0; i < assessments_.size(); ++i)
+        TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr);
+}
+
+// ---- Operations ----
+
+void PageSession::Enqueue(std::function<void(Done)> operation) {
+    queue_.push_back(std::move(operation));
+    RunQueue();
+}
+
+void PageSession::Stop() {
+    stopped_ = true;
+    queue_.clear();
+}
+
+void PageSession::RunQueue() {
+    // An operation that finishes at once calls done inside this loop; the loop then picks
+    // up the next one instead of recursing.
+    if (dispatching_)
+        return;
+    dispatching_ = true;
+    while (!running_ && !queue_.empty() && !stopped_) {
+        auto operation = std::move(queue_.front());
+        queue_.pop_front();
+        running_ = true;
+        auto finished = std::make_shared<bool>(false);
+        Done done = [this, finished, alive = std::weak_ptr<bool>(alive_)] {
+            if (*finished || alive.expired())
+                return;
+            *finished = true;
+            running_ = false;
+            RunQueue();
+        };
+        if (!Guard([&] { operation(done); }))
+            done();
+    }
+    dispatching_ = false;
+}
+
+// ---- Events ----
+
+void PageSession::NavigateComplete(const std::string& path) {
+    Enqueue([this, path](Done done) {
+        ++stats_.navigated;
+        currentIndex_ = IndexOfName(assessments_, PageNameFromPath(path));
+        done();
+    });
+}
+
+void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime) {
+    const auto received = Clock::now();
+    const double lag = wallMs(std::chrono::system_clock::now()) - wallMs(pageTime);
+    Enqueue([this, top, received, lag](Done done) {
+        ++stats_.completed;
+        if (top && ++stats_.topCompleted == 1)
+            Log("timing: start page loaded at %.0f ms (wall clock)",
+                wallMs(std::chrono::system_clock::now()));
+        if (currentIndex_ < 0) {
+            done();
+            return;
+        }
+        Bind([this, done, received, lag, bound = stats_.bound] {
+            if (stats_.bound > bound)
+                Log("timing: form filled %.1f ms after the load event (%.1f ms after its "
+                    "report arrived)",
+                    msSince(received) + lag, msSince(received));
+            done();
+        });
+    });
+}
+
+void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
+    const auto requested = Clock::now();
+    Enqueue([this, decide = std::move(decide), requested](Done done) {
+        const bool saving = currentIndex_ >= 0 && manager_;
+        auto decided = [this, decide, requested, done, saving](bool go) {
+            decide(go);
+            if (!go)
+                ++stats_.ignored;
+            ++stats_.decisions;
+            Log("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
+                msSince(requested), saving ? " with the submission" : "");
+            done();
+        };
+        if (currentIndex_ < 0) {
+            decided(true);
+            return;
+        }
+        // An error leaves the page where it is: going on would drop the answers that
+        // could not be saved.
+        SavePage([decided](SaveOutcome outcome) { decided(outcome == SaveOutcome::Accepted); });
+    });
+}
+
+void PageSession::SaveCurrentPage(std::function<void(bool)> done) {
+    Enqueue([this, done = std::move(done)](Done finished) {
+        SavePage([this, done, finished](SaveOutcome outcome) {
+            Guard([&] {
+                if (done)
+                    done(outcome == SaveOutcome::Accepted);
+            });
+            finished();
+        });
+    });
+}
+
+// ---- Binding and saving ----
+
+void PageSession::Bind(Done done) {
+    // An error in any step is reported and ends the binding; done runs all the same.
+    try {
+        if (onBinding)
+            onBinding(currentIndex_);
+        manager_.reset();
+        document_.reset();
+        lastAccepted_.reset();
+        boundToken_ = 0;
+        const long token = ++bindToken_;
+        const int index = currentIndex_;
+        std::weak_ptr<bool> alive = alive_;
+        auto fail = [this, done, alive](const std::string& error) {
+            if (alive.expired())
+                return;
+            report_(error);
+            done();
+        };
+        page_.capture(
+            token,
+            [this, done, fail, token, index, alive](const nlohmann::json& snapshot) {
+                if (alive.expired())
+                    return;
+                bool ok = Guard([&] {
+                    auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
+                    auto manager = std::make_unique<TStorageManager>(
+                        GetAssessmentFileName(index), GetResultsFileName(), document.get());
+                    document_ = std::move(document);
+                    manager_ = std::move(manager);
+                    boundToken_ = token;
+                    manager_->LoadResponses();
+                });
+                if (!ok || !document_) {
+                    done();
+                    return;
+                }
+                ++stats_.bound;
+                nlohmann::json changes = document_->changes();
+                document_->clearChanges();
+                page_.apply(
+                    token, changes, snapshot, [done](bool) { done(); }, fail);
+            },
+            fail);
+    } catch (...) {
+        done();
+        throw;
+    }
+}
+
+bool PageSession::Submit(const nlohmann::json& snapshot, bool verdict) {
+    document_->update(snapshot);
+    document_->setSubmitVerdict(verdict);
+    ++stats_.submissions;
+    return manager_->SubmitResponses();
+}
+
+void PageSession::SavePage(std::function<void(SaveOutcome)> done) {
+    if (!manager_) {
+        done(SaveOutcome::Refused);
+        return;
+    }
+    const long token = boundToken_;
+    std::weak_ptr<bool> alive = alive_;
+    page_.submit(
+        token,
+        [this, done, token, alive](const SubmitReply& reply) {
+            if (alive.expired())
+                return;
+            SaveOutcome outcome = SaveOutcome::Refused;
+            bool ok = Guard([&] {
+                if (!manager_ || boundToken_ != token)
+                    return;
+                if (reply.displayed) {
+                    if (Submit(reply.snapshot, reply.verdict)) {
+                        lastAccepted_ = reply.snapshot;
+                        outcome = SaveOutcome::Accepted;
+                    }
+                } else if (lastAccepted_) {
+                    // The page was left after its handler accepted; what it showed then is
+                    // what the candidate answered.
+                    if (Submit(*lastAccepted_, true))
+                        outcome = SaveOutcome::Accepted;
+                }
+            });
+            if (ok && outcome == SaveOutcome::Accepted && onAccepted)
+                onAccepted();
+            done(ok ? outcome : SaveOutcome::Failed);
+        },
+        [this, done, alive](const std::string& error) {
+            if (alive.expired())
+                return;
+            report_(error);
+            done(SaveOutcome::Failed);
+        });
+}
+
+} // namespace vedris

@@ -1,0 +1,134 @@
+#pragma once
+// The life of the assessment page on screen: which assessment it is, its binding to the
+// results storage, its submission with the page's own verdict, and the order in which the
+// browser's events are handled.
+//
+// The page answers asynchronously: its controls are read and written through a PageFrame
+// whose answers come back later, and a navigation is held while the page is submitted. The
+// session therefore runs its work as operations, one at a time and in the order the events
+// arrived: a navigation, a close or a menu action that arrives while a submission is in
+// flight waits for it. It knows no main loop; whoever owns it delivers the events.
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "session/PageFrame.h"
+
+namespace vedris {
+
+class TStorageManager;
+namespace html {
+class MemoryFormDocument;
+}
+
+class PageSession {
+public:
+    using Done = std::function<void()>;
+    using Sink = std::function<void(const std::string& text)>;
+    enum class SaveOutcome { Accepted, Refused, Failed };
+
+    struct Counters {
+        int navigated = 0;    // "navigated" reports handled
+        int completed = 0;    // "complete" reports handled
+        int topCompleted = 0; // of the top-level document
+        int bound = 0;        // bindings that filled a form
+        int decisions = 0;    // navigations decided
+        int ignored = 0;      // of which cancelled
+        int submissions = 0;  // SubmitResponses calls
+    };
+
+    // page must outlive the session. Both folders end with "/". reportError shows a message
+    // to the user; every error of an operation goes there and ends that operation.
+    PageSession(PageFrame& page, std::string assessmentsDir, std::string resultsDir,
+                Sink reportError);
+    ~PageSession();
+    PageSession(const PageSession&) = delete;
+    PageSession& operator=(const PageSession&) = delete;
+
+    // Where timing lines go (none by default).
+    void SetLog(Sink log) { log_ = std::move(log); }
+    // Runs first in every binding with the index of the assessment about to be bound; what
+    // it raises is reported and ends the binding.
+    std::function<void(int index)> onBinding;
+    // Runs after every save of the page that its handler accepted.
+    std::function<void()> onAccepted;
+
+    // The assessments this client handles (lower-cased names); no page is recognised then.
+    void SetAssessments(std::vector<std::string> assessments);
+    const std::vector<std::string>& Assessments() const { return assessments_; }
+    // "AssessmentsDir" + Assessments()[Index] + ".xml", whatever the file's letter case.
+    std::string GetAssessmentFileName(int Index) const;
+    // "ResultsDir" + "results.xml".
+    std::string GetResultsFileName() const;
+    // Creates the results folder and results.xml, with one empty result per assessment in
+    // list order, when results.xml does not exist; an existing one is left alone.
+    void PrepareResultsFile();
+
+    // ---- Events, each queued as an operation. ----
+    // A frame's document has started: path is what its URL stands for (recognitionPath).
+    void NavigateComplete(const std::string& path);
+    // A frame's load event fired at pageTime (the page's wall clock): an assessment page
+    // is bound and filled.
+    void DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime);
+    // A navigation waits for decide: true to go ahead. An assessment page is submitted
+    // first; it may be left only when its handler accepted and the answers were saved.
+    void BeforeNavigate(std::function<void(bool go)> decide);
+    // Has the bound page submitted and, when its handler accepts, saved; done gets false
+    // when nothing is bound, the page refused, or an error was reported.
+    void SaveCurrentPage(std::function<void(bool saved)> done);
+
+    // Saves at once, for use inside an operation: Refused when nothing is bound.
+    void SavePage(std::function<void(SaveOutcome)> done);
+    // Queues an operation; it calls its Done once when finished (later calls do nothing).
+    void Enqueue(std::function<void(Done)> operation);
+    // Drops the queued operations and starts no more (the window has gone).
+    void Stop();
+
+    // Runs work; what it raises goes to reportError. False when it raised.
+    bool Guard(const std::function<void()>& work);
+
+    int CurrentIndex() const { return currentIndex_; }
+    bool HasStorageManager() const { return manager_ != nullptr; }
+    // An operation is queued or running.
+    bool Busy() const { return running_ || !queue_.empty(); }
+    const Counters& Stats() const { return stats_; }
+
+private:
+    void Bind(Done done);
+    bool Submit(const nlohmann::json& snapshot, bool verdict);
+    void RunQueue();
+    void Log(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+
+    PageFrame& page_;
+    std::string assessmentsDir_;
+    std::string resultsDir_;
+    Sink report_;
+    Sink log_;
+
+    std::vector<std::string> assessments_;
+    int currentIndex_ = -1;
+    // The in-memory form that manager_ binds; it outlives the manager.
+    std::unique_ptr<html::MemoryFormDocument> document_;
+    std::unique_ptr<TStorageManager> manager_;
+    long bindToken_ = 0;  // last token handed out
+    long boundToken_ = 0; // token of the document manager_ is bound to
+    // The controls as captured at the last submission of the bound page that its handler
+    // accepted: a submission after the page was left stores them again.
+    std::optional<nlohmann::json> lastAccepted_;
+
+    std::deque<std::function<void(Done)>> queue_;
+    bool running_ = false;
+    bool dispatching_ = false;
+    bool stopped_ = false;
+    Counters stats_;
+    // Answers that arrive after the session has gone find this expired.
+    std::shared_ptr<bool> alive_;
+};
+
+} // namespace vedris

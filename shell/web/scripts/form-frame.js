@@ -1,0 +1,57 @@
+// The binding's work on the form frame, run in the bridge's world of the top document as
+// the body of a function of `request` (JSON text: {operation, frameName, token, writes}).
+// It returns JSON text and reports its own failures as {"error": ...}, so that the message
+// reaching the user is ours and not the engine's "JavaScript exception" wrapping.
+// vedrisSnapshot (snapshot.js) comes before this text.
+var r = JSON.parse(request);
+
+function frameDocument() {
+  var frame = window.frames[r.frameName];
+  if (!frame)
+    throw new Error('На сторінці немає фрейму "' + r.frameName + '" з анкетою');
+  return frame.document;
+}
+
+// The frame's document when it is still the one bound under the token, else null.
+function boundDocument() {
+  var bound = window.vedrisBound;
+  var frame = window.frames[r.frameName];
+  if (!bound || bound.token !== r.token || !frame) return null;
+  var doc = null;
+  try { doc = frame.document; } catch (e) { return null; }
+  return doc === bound.doc ? doc : null;
+}
+
+var operations = {
+  capture: function () {
+    var doc = frameDocument();
+    window.vedrisBound = {doc: doc, token: r.token};
+    return {snapshot: vedrisSnapshot.capture(doc)};
+  },
+  apply: function () {
+    var doc = boundDocument();
+    if (!doc) return {applied: false};
+    vedrisSnapshot.write(doc, r.writes);
+    return {applied: true};
+  },
+  submit: function () {
+    var doc = boundDocument();
+    if (!doc) return {displayed: false};
+    var form = doc.forms[0];
+    var verdict = true;
+    if (form)
+      verdict = form.dispatchEvent(new Event('submit', {bubbles: true, cancelable: true}));
+    return {displayed: true, verdict: verdict, snapshot: vedrisSnapshot.capture(doc)};
+  },
+  read: function () {
+    var doc = boundDocument();
+    if (!doc) return {displayed: false};
+    return {displayed: true, verdict: true, snapshot: vedrisSnapshot.capture(doc)};
+  }
+};
+
+try {
+  return JSON.stringify(operations[r.operation]());
+} catch (e) {
+  return JSON.stringify({error: String(e && e.message || e)});
+}

@@ -1,0 +1,193 @@
+// The page session against a page that answers at once or when told to: binding, the
+// page's verdict, a save that fails, a page that has gone, and one operation at a time.
+#include "session/PageSession.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/xml/XmlDocument.h"
+#include "settings/uRegistry.h"
+#include "support/TempDir.h"
+
+using namespace vedris;
+using test::readFile;
+using test::TempDir;
+using Outcome = PageSession::SaveOutcome;
+
+namespace {
+
+// The page on screen: one form with the city field of beta.xml.
+class FakePage : public PageFrame {
+public:
+    std::string city;
+    bool displayed = true;
+    bool verdict = true;
+    bool holdSubmit = false; // keep the next submission's answer until release()
+    std::function<void()> held;
+    int captures = 0;
+
+    nlohmann::json snapshot() const {
+        return {{"hasForm", true},
+                {"elements",
+                 {{{"tag", "form"}, {"name", "beta"}, {"value", ""}},
+                  {{"tag", "input"},
+                   {"name", "B1.CITY"},
+                   {"type", "text"},
+                   {"value", city},
+                   {"checked", false}}}}};
+    }
+    void capture(long, std::function<void(const nlohmann::json&)> done, Fail) override {
+        ++captures;
+        done(snapshot());
+    }
+    void apply(long, const nlohmann::json& changes, const nlohmann::json&,
+               std::function<void(bool)> done, Fail) override {
+        for (const auto& change : changes)
+            if (change.at("i") == 1)
+                city = change.at("value");
+        done(true);
+    }
+    void submit(long, std::function<void(const SubmitReply&)> done, Fail) override {
+        auto answer = [this, done] {
+            done(displayed ? SubmitReply{true, verdict, snapshot()} : SubmitReply{});
+        };
+        if (holdSubmit)
+            held = answer;
+        else
+            answer();
+    }
+    void read(long, std::function<void(const SubmitReply&)> done, Fail) override {
+        done(SubmitReply{displayed, true, displayed ? snapshot() : nlohmann::json()});
+    }
+    void release() { std::exchange(held, nullptr)(); }
+};
+
+class PageSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.write("vedris.ini", "[General]\n");
+        dir.write("Assessments/ims_qtiasi2res.xslt",
+                  readFile(VEDRIS_SOURCE_DIR "/tests/data/qti_ims_qtiasi2res.xslt"));
+        dir.write("Assessments/beta.xml",
+                  readFile(VEDRIS_SOURCE_DIR "/tests/data/gui_assessments/beta.xml"));
+        CreateClientRegistry(dir.file("vedris.ini"));
+        session =
+            std::make_unique<PageSession>(page, ClientRegistry->GetValue("AssessmentsDir"),
+                                          ClientRegistry->GetValue("ResultsDir"),
+                                          [this](const std::string& e) { errors.push_back(e); });
+        session->SetAssessments({"beta"});
+        session->PrepareResultsFile();
+    }
+    void TearDown() override {
+        session.reset();
+        DestroyClientRegistry();
+    }
+
+    // Shows beta.html and lets it load.
+    void showBeta() {
+        session->NavigateComplete(dir.file("Assessments/beta.html"));
+        session->DocumentComplete(false, std::chrono::system_clock::now());
+    }
+    // The decision on a navigation away.
+    std::optional<bool> leave() {
+        std::optional<bool> go;
+        session->BeforeNavigate([&](bool g) { go = g; });
+        return go;
+    }
+    std::string stored() const {
+        auto doc = xml::Document::load(session->GetResultsFileName());
+        xml::Node v = doc.selectFirst("//item_result[@ident_ref = 'B1']//response_value");
+        return v ? v.text() : "(none)";
+    }
+
+    TempDir dir;
+    FakePage page;
+    std::vector<std::string> errors;
+    std::unique_ptr<PageSession> session;
+};
+
+TEST_F(PageSessionTest, AnAcceptedPageIsSavedAndFillsTheNextBinding) {
+    showBeta();
+    EXPECT_EQ(session->CurrentIndex(), 0);
+    ASSERT_TRUE(session->HasStorageManager());
+    page.city = "Київ";
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(stored(), "Київ");
+
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Київ");
+    EXPECT_EQ(session->Stats().bound, 2);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionTest, ARefusedPageStaysAndNothingIsStored) {
+    showBeta();
+    page.city = "Львів";
+    page.verdict = false;
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(stored(), "(none)");
+    EXPECT_EQ(session->Stats().ignored, 1);
+    // A page that is no assessment goes without a submission.
+    session->NavigateComplete(dir.file("Assessments/welcome.html"));
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(session->Stats().submissions, 1);
+}
+
+TEST_F(PageSessionTest, ASaveThatFailsIsReportedAndKeepsThePage) {
+    showBeta();
+    std::filesystem::remove_all(dir.file("Results"));
+    dir.write("Results", "not a folder");
+    page.city = "Одеса";
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(errors.size(), 1u);
+    std::optional<bool> saved;
+    session->SaveCurrentPage([&](bool s) { saved = s; });
+    EXPECT_EQ(saved, false);
+}
+
+TEST_F(PageSessionTest, APageThatHasGoneStoresWhatItLastAccepted) {
+    showBeta();
+    page.displayed = false;
+    // Never accepted: nothing to store, and the navigation does not go on.
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(session->Stats().submissions, 0);
+
+    page.displayed = true;
+    page.city = "Харків";
+    std::optional<bool> saved;
+    session->SaveCurrentPage([&](bool s) { saved = s; });
+    ASSERT_EQ(saved, true);
+    // Left after it accepted: what it showed then is stored again.
+    page.displayed = false;
+    page.city = "Суми";
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(session->Stats().submissions, 2);
+    EXPECT_EQ(stored(), "Харків");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionTest, OneOperationAtATime) {
+    showBeta();
+    page.holdSubmit = true;
+    std::vector<std::string> order;
+    session->SaveCurrentPage([&](bool s) { order.push_back(s ? "saved" : "not saved"); });
+    session->BeforeNavigate([&](bool go) { order.push_back(go ? "go" : "stay"); });
+    EXPECT_TRUE(session->Busy());
+    EXPECT_TRUE(order.empty());
+    page.release();
+    page.release();
+    EXPECT_EQ(order, (std::vector<std::string>{"saved", "go"}));
+    EXPECT_FALSE(session->Busy());
+
+    // Stopped: the operation in flight ends, the queued ones never start.
+    session->SaveCurrentPage([&](bool s) { order.push_back(s ? "saved" : "not saved"); });
+    session->BeforeNavigate([&](bool) { order.push_back("late"); });
+    session->Stop();
+    page.release();
+    EXPECT_EQ(order, (std::vector<std::string>{"saved", "go", "saved"}));
+    EXPECT_FALSE(page.held);
+}
+
+} // namespace
