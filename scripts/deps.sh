@@ -1,7 +1,7 @@
 # Sourced by ./run and ./test: installs the Debian 12 packages the build, the client
 # and the tests need, when any of them is missing.
 vedris_packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config libglib2.0-dev-bin  # glib-compile-resources: page scripts
   libxml2-dev libxslt1-dev nlohmann-json3-dev
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

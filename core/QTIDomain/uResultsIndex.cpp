@@ -1,55 +1,26 @@
 #include "QTIDomain/uResultsIndex.h"
 
-#include <libxml/tree.h>
-
 namespace vedris {
 
 namespace {
 
-bool IsNamed(const xmlNode* n, const char* name) {
-    return n && n->type == XML_ELEMENT_NODE && n->ns == nullptr &&
-           xmlStrEqual(n->name, reinterpret_cast<const xmlChar*>(name));
-}
-
-// The attribute in no namespace, as "@name" sees it; false when it is absent.
-bool IdentRef(const xmlNode* n, std::string& out) {
-    xmlChar* v = xmlGetNoNsProp(n, reinterpret_cast<const xmlChar*>("ident_ref"));
-    if (!v)
+// The attribute in no namespace, as "@ident_ref" sees it; false when it is absent.
+bool IdentRef(xml::Node n, std::string& out) {
+    auto value = n.noNsAttribute("ident_ref");
+    if (!value)
         return false;
-    out.assign(reinterpret_cast<const char*>(v));
-    xmlFree(v);
+    out = std::move(*value);
     return true;
 }
 
-// Calls f on every element below top, in document order, without recursion (a hostile
-// file may nest deeply).
-template <class F> void ForEachDescendant(xmlNode* top, F f) {
-    xmlNode* n = top->children;
-    while (n) {
-        if (n->type == XML_ELEMENT_NODE) {
-            f(n);
-            if (n->children) {
-                n = n->children;
-                continue;
-            }
-        }
-        while (!n->next) {
-            n = n->parent;
-            if (n == top || !n)
-                return;
-        }
-        n = n->next;
-    }
-}
-
-bool HoldsIndexedElement(xmlNode* node) {
-    if (IsNamed(node, "item_result") || IsNamed(node, "response"))
+bool HoldsIndexedElement(xml::Node node) {
+    if (node.isElementNamed("item_result") || node.isElementNamed("response"))
         return true;
-    if (node->type != XML_ELEMENT_NODE)
+    if (!node.isElement())
         return false;
     bool found = false;
-    ForEachDescendant(node, [&](xmlNode* n) {
-        found = found || IsNamed(n, "item_result") || IsNamed(n, "response");
+    node.forEachElementBelow([&](xml::Node n) {
+        found = found || n.isElementNamed("item_result") || n.isElementNamed("response");
     });
     return found;
 }
@@ -68,26 +39,24 @@ std::string TResultsIndex::Key(const std::string& ItemIdent, const std::string& 
 TResultsIndex::TResultsIndex(xml::Node documentElement, xml::Node currentResult)
     : FCurrentResult(currentResult) {
     std::string item, response;
-    auto responseKey = [&](xmlNode* n, std::string& key) {
-        if (!IsNamed(n, "response") || !IsNamed(n->parent, "item_result") ||
-            !IdentRef(n, response) || !IdentRef(n->parent, item))
+    auto responseKey = [&](xml::Node n, std::string& key) {
+        if (!n.isElementNamed("response") || !n.parent().isElementNamed("item_result") ||
+            !IdentRef(n, response) || !IdentRef(n.parent(), item))
             return false;
         key = Key(item, response);
         return true;
     };
     std::string key;
-    if (xmlNode* root = documentElement.raw())
-        ForEachDescendant(root, [&](xmlNode* n) {
-            if (responseKey(n, key))
-                FResponses[key].push_back(xml::Node(n));
-        });
-    if (xmlNode* result = currentResult.raw())
-        ForEachDescendant(result, [&](xmlNode* n) {
-            if (IsNamed(n, "item_result") && IdentRef(n, item))
-                FFirstItemResult.emplace(item, xml::Node(n));
-            else if (responseKey(n, key))
-                FFirstResponse.emplace(key, xml::Node(n));
-        });
+    documentElement.forEachElementBelow([&](xml::Node n) {
+        if (responseKey(n, key))
+            FResponses[key].push_back(n);
+    });
+    currentResult.forEachElementBelow([&](xml::Node n) {
+        if (n.isElementNamed("item_result") && IdentRef(n, item))
+            FFirstItemResult.emplace(item, n);
+        else if (responseKey(n, key))
+            FFirstResponse.emplace(key, n);
+    });
 }
 
 xml::Node TResultsIndex::FirstItemResult(const std::string& ItemIdent) const {
@@ -108,21 +77,13 @@ const std::vector<xml::Node>& TResultsIndex::Responses(const std::string& ItemId
     return it == FResponses.end() ? none : it->second;
 }
 
-TDetachedNodes::~TDetachedNodes() {
-    for (xmlNode* n : FKept)
-        xmlFreeNode(n);
-}
-
 bool TDetachedNodes::RemoveChildNodes(xml::Node element) {
-    xmlNode* e = element.raw();
     bool stale = false;
-    while (xmlNode* c = e ? e->children : nullptr) {
-        xmlUnlinkNode(c);
+    while (xml::Node c = element.firstChild()) {
+        xml::NodePtr owned = c.unlink();
         if (HoldsIndexedElement(c)) {
-            FKept.push_back(c);
+            FKept.push_back(std::move(owned));
             stale = true;
-        } else {
-            xmlFreeNode(c);
         }
     }
     return stale;
@@ -130,9 +91,9 @@ bool TDetachedNodes::RemoveChildNodes(xml::Node element) {
 
 std::vector<xml::Node> ChildElements(xml::Node node, const char* name) {
     std::vector<xml::Node> out;
-    for (xmlNode* c = node.raw() ? node.raw()->children : nullptr; c; c = c->next)
-        if (IsNamed(c, name))
-            out.push_back(xml::Node(c));
+    for (xml::Node c = node.firstChild(); c; c = c.nextSibling())
+        if (c.isElementNamed(name))
+            out.push_back(c);
     return out;
 }
 

@@ -51,7 +51,6 @@ private:
 class TDetachedNodes {
 public:
     TDetachedNodes() = default;
-    ~TDetachedNodes();
     TDetachedNodes(const TDetachedNodes&) = delete;
     TDetachedNodes& operator=(const TDetachedNodes&) = delete;
 
@@ -60,7 +59,7 @@ public:
     bool RemoveChildNodes(xml::Node element);
 
 private:
-    std::vector<xmlNode*> FKept;
+    std::vector<xml::NodePtr> FKept;
 };
 
 // Element children of node named name in no namespace, in document order.

@@ -212,6 +212,10 @@ void DocDeleter::operator()(xmlDoc* doc) const {
     xmlFreeDoc(doc);
 }
 
+void NodeDeleter::operator()(xmlNode* node) const {
+    xmlFreeNode(node);
+}
+
 // ---- Node ----
 
 std::string Node::name() const {
@@ -244,6 +248,15 @@ std::string Node::attribute(const std::string& name) const {
 
 bool Node::hasAttribute(const std::string& name) const {
     return node_ && node_->type == XML_ELEMENT_NODE && xmlHasProp(node_, X(name)) != nullptr;
+}
+
+std::optional<std::string> Node::noNsAttribute(const char* name) const {
+    if (!node_ || node_->type != XML_ELEMENT_NODE)
+        return std::nullopt;
+    xmlChar* value = xmlGetNoNsProp(node_, reinterpret_cast<const xmlChar*>(name));
+    if (!value)
+        return std::nullopt;
+    return take(value);
 }
 
 void Node::setAttribute(const std::string& name, const std::string& value) {
@@ -298,6 +311,37 @@ Node Node::parent() const {
 bool Node::isElement() const {
     return node_ && node_->type == XML_ELEMENT_NODE;
 }
+bool Node::isElementNamed(const char* name) const {
+    return node_ && node_->type == XML_ELEMENT_NODE && node_->ns == nullptr &&
+           xmlStrEqual(node_->name, reinterpret_cast<const xmlChar*>(name));
+}
+
+void Node::forEachElementBelow(const std::function<void(Node)>& visit) const {
+    if (!node_)
+        return;
+    xmlNode* n = node_->children;
+    while (n) {
+        if (n->type == XML_ELEMENT_NODE) {
+            visit(Node(n));
+            if (n->children) {
+                n = n->children;
+                continue;
+            }
+        }
+        while (!n->next) {
+            n = n->parent;
+            if (n == node_ || !n)
+                return;
+        }
+        n = n->next;
+    }
+}
+
+NodePtr Node::unlink() {
+    if (node_)
+        xmlUnlinkNode(node_);
+    return NodePtr(node_);
+}
 
 void Node::appendChild(Node node) {
     if (!node_ || !node.node_)
@@ -339,7 +383,7 @@ std::vector<Node> Node::selectAll(const std::string& xpath) const {
     if (xmlNodeSet* set = result->nodesetval) {
         nodes.reserve(static_cast<size_t>(set->nodeNr));
         for (int i = 0; i < set->nodeNr; ++i)
-            nodes.emplace_back(set->nodeTab[i]);
+            nodes.push_back(Node(set->nodeTab[i]));
     }
     return nodes;
 }
@@ -433,16 +477,10 @@ Node Document::createElement(const std::string& name) {
 Node Document::importCopy(Node node) {
     if (!node)
         throw Error("XML: nothing to copy");
-    xmlNode* copy = xmlDocCopyNode(node.raw(), doc_.get(), 1);
+    xmlNode* copy = xmlDocCopyNode(node.node_, doc_.get(), 1);
     if (!copy)
         throw Error("XML: cannot copy node");
     return Node(copy);
-}
-
-Document Document::fromRaw(xmlDoc* doc) {
-    if (!doc)
-        throw Error("XML: no document");
-    return Document(doc);
 }
 
 std::string Document::toString() const {
@@ -501,7 +539,9 @@ Document transform(const Document& source, const Document& stylesheet) {
             xmlFreeDoc(result);
         throw Error(errors.message("XSLT: the transformation failed"));
     }
-    return Document::fromRaw(result);
+    if (!result)
+        throw Error("XML: no document");
+    return Document(result);
 }
 
 // ---- XPath literals ----

@@ -2,7 +2,9 @@
 // RAII C++ over libxml2 and libxslt: documents, nodes, XPath 1.0 selection, XSLT 1.0
 // transformation and a durable save. All texts are UTF-8 std::string. Every failure
 // raises xml::Error carrying libxml2's own message.
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +25,12 @@ struct DocDeleter {
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocDeleter>;
 
+// Frees a node taken out of its document, with everything below it.
+struct NodeDeleter {
+    void operator()(xmlNode* node) const;
+};
+using NodePtr = std::unique_ptr<xmlNode, NodeDeleter>;
+
 class Document;
 
 // A non-owning handle on a node of a Document; valid while its document lives and the
@@ -30,17 +38,16 @@ class Document;
 class Node {
 public:
     Node() = default;
-    explicit Node(xmlNode* node) : node_(node) {}
-
     explicit operator bool() const { return node_ != nullptr; }
     bool operator==(const Node& other) const { return node_ == other.node_; }
-    xmlNode* raw() const { return node_; }
 
     // Element name; "#document" for the document node, "#text" for text.
     std::string name() const;
     // Value of the attribute; the empty text when the attribute is absent.
     std::string attribute(const std::string& name) const;
     bool hasAttribute(const std::string& name) const;
+    // Value of the attribute in no namespace, as "@name" in a path sees it; none when absent.
+    std::optional<std::string> noNsAttribute(const char* name) const;
     void setAttribute(const std::string& name, const std::string& value);
     // Concatenated text of all descendant text nodes (the XPath string value).
     std::string text() const;
@@ -56,12 +63,20 @@ public:
     Node nextSibling() const;
     Node parent() const;
     bool isElement() const;
+    // An element named name in no namespace, as a name step in a path matches it.
+    bool isElementNamed(const char* name) const;
+    // Calls visit on every element below this node, in document order. Deep nesting does
+    // not recurse, so a hostile file cannot exhaust the stack.
+    void forEachElementBelow(const std::function<void(Node)>& visit) const;
     // Appends node as the last child; node must belong to this node's document.
     void appendChild(Node node);
     // Unlinks child from this node and frees it.
     void removeChild(Node child);
     // Removes every child node, of any kind.
     void removeChildren();
+    // Takes this node out of its document; it is freed when the owner goes, and this
+    // handle stays valid until then.
+    NodePtr unlink();
 
     // First node matching the XPath 1.0 expression with this node as context, in document
     // order; none when nothing matches. "/" and "//" start from the document root.
@@ -72,6 +87,9 @@ public:
     bool matches(const std::string& xpath) const { return bool(selectFirst(xpath)); }
 
 private:
+    friend class Document;
+    friend Document transform(const Document&, const Document&);
+    explicit Node(xmlNode* node) : node_(node) {}
     xmlNode* node_ = nullptr;
 };
 
@@ -85,9 +103,6 @@ public:
     static Document parse(std::string_view text, const std::string& name = "(memory)");
     // An empty document with no document element.
     static Document create();
-    // Takes ownership of a libxml2 document.
-    static Document fromRaw(xmlDoc* doc);
-
     Document(Document&&) noexcept = default;
     Document& operator=(Document&&) noexcept = default;
     ~Document();
@@ -117,10 +132,10 @@ public:
     // The serialised document, as save would write it.
     std::string toString() const;
 
-    xmlDoc* raw() const { return doc_.get(); }
-
 private:
+    friend Document transform(const Document&, const Document&);
     explicit Document(xmlDoc* doc);
+    xmlDoc* raw() const { return doc_.get(); }
     DocPtr doc_;
 };
 
