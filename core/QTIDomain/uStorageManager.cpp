@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "QTIDomain/uResultsIndex.h"
+#include "platform/text/AsciiCase.h"
 #include "settings/uRegistry.h"
 
 namespace vedris {
@@ -38,11 +39,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool SameNameIgnoringCase(const std::string& a, const char* b) {
-    std::string lowered = a;
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lowered == b;
+    return text::asciiLower(a) == b;
 }
 
 } // namespace

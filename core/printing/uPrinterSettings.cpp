@@ -1,12 +1,9 @@
 #include "printing/uPrinterSettings.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -39,27 +36,6 @@ std::string CreateError(const std::string& path, int err) {
     return "Не вдалося створити файл параметрів сторінки " + path + ": " + std::strerror(err);
 }
 
-// Closes a descriptor on every path out of CreatePageSetupStore.
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-// False with errno set when the data cannot be written whole.
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno != EINTR)
-            return false;
-        if (n > 0)
-            data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 std::string DefaultStoreText() {
     std::string text = std::string("[") + PageSetupSection + "]\n";
     text += std::string(PageSetupHeaderName) + "=\n";
@@ -70,8 +46,6 @@ std::string DefaultStoreText() {
     return text;
 }
 
-// Writes a value only when the store does not already hold exactly that text, so that an
-// assessment page loaded again does not rewrite the file for nothing.
 // Collects the values whose text differs from the store's, so that showing another page of
 // the same assessment does not rewrite and sync the file.
 void Put(const ini::IniFile& store, std::vector<std::pair<std::string, std::string>>& changed,
@@ -109,41 +83,20 @@ bool CreatePageSetupStore(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return false;
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) {
         std::filesystem::create_directories(folder, ec);
         if (ec)
             throw fs::WriteError(CreateError(path, ec.value()));
     }
 
-    // The defaults go to a temporary file first and are then linked in under the real
-    // name: link() never replaces an existing file, so a store made meanwhile by another
-    // instance survives, and the browser never reads a half-written one.
-    std::string temp = path + ".XXXXXX";
-    FdCloser file{::mkostemp(temp.data(), O_CLOEXEC)};
-    if (file.fd < 0)
-        throw fs::WriteError(CreateError(path, errno));
-    int err = 0;
-    if (!WriteAll(file.fd, DefaultStoreText()) || ::fsync(file.fd) != 0) {
-        err = errno;
-    } else if (::link(temp.c_str(), path.c_str()) != 0) {
-        err = errno;
-        // A file system without hard links still gets a whole file, only without the
-        // guard against a store made in the same instant.
-        if ((err == EPERM || err == ENOTSUP || err == EOPNOTSUPP) &&
-            ::rename(temp.c_str(), path.c_str()) == 0)
-            err = 0;
+    // Created whole or not at all, and never over a store another instance made meanwhile;
+    // the browser never reads a half-written one.
+    try {
+        return fs::createFileAtomically(path, DefaultStoreText());
+    } catch (const fs::WriteError& e) {
+        throw fs::WriteError(CreateError(path, e.code()), e.code());
     }
-    ::unlink(temp.c_str());
-    if (err == EEXIST)
-        return false;
-    if (err != 0)
-        throw fs::WriteError(CreateError(path, err));
-
-    FdCloser dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY)};
-    if (dir.fd >= 0)
-        ::fsync(dir.fd);
-    return true;
 }
 
 bool CreatePageSetupStore() {

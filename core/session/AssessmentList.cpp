@@ -5,6 +5,8 @@
 
 #include <glib.h>
 
+#include "platform/text/AsciiCase.h"
+
 namespace vedris {
 
 namespace {
@@ -66,10 +68,7 @@ std::string LowerCase(const std::string& text) {
         g_free(lower);
         return result;
     }
-    std::string result = text;
-    for (char& c : result)
-        c = g_ascii_tolower(c);
-    return result;
+    return text::asciiLower(text);
 }
 
 std::vector<std::string> ParseAssessmentList(const std::string& setting) {

@@ -49,9 +49,10 @@ void writeAll(int fd, std::string_view data, const std::string& path) {
     while (!data.empty()) {
         ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0) {
-            if (errno == EINTR)
+            const int err = errno;
+            if (err == EINTR)
                 continue;
-            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+            throw WriteError("Не вдалося записати файл " + path + ": " + reason(err), err);
         }
         data.remove_prefix(static_cast<size_t>(n));
     }
@@ -92,14 +93,16 @@ void writeFileAtomically(const std::string& path, std::string_view data) {
         ::fsync(dir.get());
 }
 
-std::string readFile(const std::string& path) {
+namespace {
+
+// 0 with the content in data, or the error number of what failed.
+int readWhole(const std::string& path, std::string& data) {
     Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
-        throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(errno));
-    std::string data;
+        return errno;
     struct stat st {};
     if (::fstat(in.get(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(EISDIR));
+        return EISDIR;
     if (st.st_size > 0)
         data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
@@ -108,13 +111,75 @@ std::string readFile(const std::string& path) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw WriteError("Не вдалося прочитати файл " + path + ": " + reason(errno));
+            return errno;
         }
         if (n == 0)
-            break;
+            return 0;
         data.append(buf, static_cast<size_t>(n));
     }
+}
+
+WriteError readError(const std::string& path, int err) {
+    return WriteError("Не вдалося прочитати файл " + path + ": " + reason(err), err);
+}
+
+} // namespace
+
+std::string readFile(const std::string& path) {
+    std::string data;
+    if (int err = readWhole(path, data))
+        throw readError(path, err);
     return data;
+}
+
+std::optional<std::string> readFileIfPresent(const std::string& path) {
+    std::string data;
+    int err = readWhole(path, data);
+    if (err == ENOENT || err == ENOTDIR)
+        return std::nullopt;
+    if (err)
+        throw readError(path, err);
+    return data;
+}
+
+bool createFileAtomically(const std::string& path, std::string_view data) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0)
+        return false;
+    // The data go to a temporary file first and are then linked in under the real name:
+    // link() never replaces an existing file, so a file made meanwhile by another process
+    // survives, and no reader ever sees a half-written one.
+    std::string temp = path + ".XXXXXX";
+    Fd file(::mkostemp(temp.data(), O_CLOEXEC));
+    if (file.get() < 0) {
+        const int failed = errno;
+        throw WriteError("Не вдалося створити файл " + path + ": " + reason(failed), failed);
+    }
+    int err = 0;
+    try {
+        writeAll(file.get(), data, path);
+    } catch (const WriteError& e) {
+        err = e.code();
+    }
+    if (!err && ::fsync(file.get()) != 0) {
+        err = errno;
+    } else if (!err && ::link(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+        // A file system without hard links still gets a whole file, only without the
+        // guard against a file made in the same instant.
+        if ((err == EPERM || err == ENOTSUP || err == EOPNOTSUPP) &&
+            ::rename(temp.c_str(), path.c_str()) == 0)
+            err = 0;
+    }
+    ::unlink(temp.c_str());
+    if (err == EEXIST)
+        return false;
+    if (err != 0)
+        throw WriteError("Не вдалося створити файл " + path + ": " + reason(err), err);
+    Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return true;
 }
 
 void copyFileAtomically(const std::string& from, const std::string& to) {

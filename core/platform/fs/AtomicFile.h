@@ -1,15 +1,24 @@
 #pragma once
-// Durable replacement of a file: a crash, a kill or a full disk at any moment leaves
-// either the old content or the new one at the path, never a truncated file.
+// Whole files: durable replacement (a crash, a kill or a full disk at any moment leaves
+// either the old content or the new one at the path, never a truncated file), durable
+// creation, and whole-file reads. Every file of the program is read and written here.
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace vedris::fs {
 
+// A file that could not be written or read, with the system's reason in the message and
+// its error number in code() (0 when there is none).
 class WriteError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit WriteError(const std::string& message, int code = 0)
+        : std::runtime_error(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
 };
 
 // Writes data to a temporary file in path's folder, flushes and syncs it, renames it over
@@ -21,8 +30,18 @@ void writeFileAtomically(const std::string& path, std::string_view data);
 // source cannot be read or the target cannot be written.
 void copyFileAtomically(const std::string& from, const std::string& to);
 
+// Writes data as a new file at path, durably, but never over anything already there:
+// returns false, writing nothing, when path exists (a dangling symbolic link included), also
+// when another process makes it meanwhile. Raises WriteError otherwise. The folder must
+// exist.
+bool createFileAtomically(const std::string& path, std::string_view data);
+
 // The whole content of a file; raises WriteError with the system's reason when it cannot
 // be read.
 std::string readFile(const std::string& path);
+
+// The same, but none when there is no file at path (nor the folder it would be in); a
+// folder at path or a file that cannot be read still raises WriteError.
+std::optional<std::string> readFileIfPresent(const std::string& path);
 
 } // namespace vedris::fs

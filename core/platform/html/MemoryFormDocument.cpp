@@ -4,15 +4,14 @@
 #include <set>
 #include <unordered_map>
 
+#include "platform/text/AsciiCase.h"
+
 namespace vedris::html {
 
 namespace {
 
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-    });
-    return s;
+    return text::asciiLower(std::move(s));
 }
 
 // Elements whose DOM interface has a value property holding text.

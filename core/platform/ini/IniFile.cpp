@@ -1,27 +1,17 @@
 #include "platform/ini/IniFile.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "platform/fs/AtomicFile.h"
+#include "platform/text/AsciiCase.h"
 
 namespace vedris::ini {
 
 bool sameNameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    return text::sameIgnoringAsciiCase(a, b);
 }
 namespace {
 
@@ -202,29 +192,15 @@ enum class ReadResult { Ok, Missing, Failed };
 // file that cannot be read, is Failed.
 ReadResult readWhole(const std::string& path, std::string& out) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
+    try {
+        std::optional<std::string> text = fs::readFileIfPresent(path);
+        if (!text)
+            return ReadResult::Missing;
+        out = std::move(*text);
+        return ReadResult::Ok;
+    } catch (const fs::WriteError&) {
         return ReadResult::Failed;
     }
-    char buf[16384];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Ok;
 }
 
 bool hasLineBreak(std::string_view s) {
