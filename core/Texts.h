@@ -8,4 +8,9 @@ inline constexpr const char* UnknownError = "Невідома помилка";
 // + folder + ": " + reason
 inline constexpr const char* ResultsFolderNotCreated = "Не вдалося створити папку результатів ";
 
+// Shown when another client holds the results folder.
+inline constexpr const char* AlreadyRunningMessage =
+    "Ведрис уже запущено з цією папкою результатів. Продовжуйте роботу у відкритому вікні "
+    "програми.";
+
 } // namespace vedris::texts

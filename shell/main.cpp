@@ -6,14 +6,16 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "window/ufrmMain.h"
-#include "platform/fs/InstanceLock.h"
+#include "GObjectPtr.h"
+#include "Texts.h"
 #include "desktop/MessageBox.h"
+#include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace {
 
-std::unique_ptr<vedris::desktop::InstanceLock> resultsLock;
+std::unique_ptr<vedris::fs::InstanceLock> resultsLock;
 std::string startupError;
 
 // Shows a message with no window around it and ends the program when it is closed.
@@ -51,14 +53,13 @@ void onActivate(GtkApplication* app, gpointer) {
     }
     // Two clients on one results.xml would each save their own copy over the other's.
     try {
-        resultsLock =
-            std::make_unique<desktop::InstanceLock>(ClientRegistry->GetValue("ResultsDir"));
+        resultsLock = std::make_unique<fs::InstanceLock>(ClientRegistry->GetValue("ResultsDir"));
     } catch (const std::exception& e) {
         showAndQuit(app, desktop::MessageKind::Error, desktop::WithFullStop(e.what()));
         return;
     }
     if (!resultsLock->held()) {
-        showAndQuit(app, desktop::MessageKind::Information, desktop::AlreadyRunningMessage);
+        showAndQuit(app, desktop::MessageKind::Information, texts::AlreadyRunningMessage);
         return;
     }
     frmMain = new TfrmMain(app);
@@ -76,7 +77,9 @@ int main(int argc, char** argv) {
     }
 
     g_set_application_name(vedris::desktop::ApplicationTitle);
-    GtkApplication* app = gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE);
+    vedris::GObjectPtr<GtkApplication> application(
+        gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE));
+    GtkApplication* app = application.get();
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         g_unix_signal_add(signal, onTerminate, app);
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
     int status = g_application_run(G_APPLICATION(app), 1, argv);
 
     delete vedris::frmMain;
-    g_object_unref(app);
+    application.reset();
     resultsLock.reset();
     vedris::DestroyClientRegistry();
     return status;

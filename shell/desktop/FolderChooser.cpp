@@ -5,6 +5,9 @@
 
 #include <gtk/gtk.h>
 
+#include "GObjectPtr.h"
+#include "window/Texts.h"
+
 namespace vedris::desktop {
 
 namespace {
@@ -32,16 +35,13 @@ void answerLater(Request* request) {
 void onResponse(GtkNativeDialog* dialog, int response, gpointer data) {
     auto* request = static_cast<Request*>(data);
     if (response == GTK_RESPONSE_ACCEPT) {
-        if (GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog))) {
-            if (char* path = g_file_get_path(file)) {
-                request->folder = path;
-                g_free(path);
-            }
-            g_object_unref(file);
-        }
+        GObjectPtr<GFile> file(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
+        if (GCharPtr path{file ? g_file_get_path(file.get()) : nullptr})
+            request->folder = path.get();
     }
     gtk_native_dialog_destroy(dialog);
-    g_object_unref(dialog);
+    // The reference the chooser was made with.
+    GObjectPtr<GtkNativeDialog> owned(dialog);
     // The callback may show another box or start the next step: it runs once the chooser
     // is gone.
     answerLater(request);
@@ -61,8 +61,9 @@ void SelectResultsFolder(GtkWindow* parent, const std::string& title, FolderChoi
         answerLater(request);
         return;
     }
-    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-        title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Вибрати", "_Скасувати");
+    GtkFileChooserNative* chooser =
+        gtk_file_chooser_native_new(title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                    texts::ChooseButton, texts::CancelButton);
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
     g_signal_connect(chooser, "response", G_CALLBACK(onResponse), request);
     gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));

@@ -2,14 +2,9 @@
 
 #include <glib.h>
 
-namespace vedris::desktop {
+#include "GObjectPtr.h"
 
-std::vector<std::string> MailCommandLine(const MailMessage& message) {
-    return {"xdg-email", "--utf8",
-            "--subject", message.Subject,
-            "--to",      message.RecipientName + " <" + message.RecipientAddress + ">",
-            "--attach",  message.Attachment};
-}
+namespace vedris::desktop {
 
 void ComposeMail(const MailMessage& message) {
     std::vector<std::string> arguments = MailCommandLine(message);
@@ -20,9 +15,9 @@ void ComposeMail(const MailMessage& message) {
     // Without G_SPAWN_DO_NOT_REAP_CHILD GLib detaches the child itself, so no zombie is left
     // while the mail client keeps its window open.
     GError* error = nullptr;
-    if (!g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                       nullptr, &error))
-        g_error_free(error);
+    g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                  &error);
+    GErrorPtr owned(error);
 }
 
 } // namespace vedris::desktop

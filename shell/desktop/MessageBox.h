@@ -10,16 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "window/Texts.h"
+
 typedef struct _GtkWindow GtkWindow;
 
 namespace vedris::desktop {
 
 // The application title: the caption of the main window and of every box.
-inline constexpr const char* ApplicationTitle = "Ведрис";
+inline constexpr const char* ApplicationTitle = texts::ApplicationTitle;
 
 // Button texts.
-inline constexpr const char* OkText = "Гаразд";
-inline constexpr const char* CancelText = "Скасувати";
+inline constexpr const char* OkText = texts::Ok;
+inline constexpr const char* CancelText = texts::Cancel;
 
 enum class MessageKind {
     Error,       // error icon, one OK button

@@ -1,227 +1,66 @@
 #include "web/AssessmentScheme.h"
 
-#include <climits>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <vector>
+#include <string>
 
 #include <gio/gio.h>
 #include <webkit/webkit.h>
+
+#include "GObjectPtr.h"
+#include "platform/fs/AtomicFile.h"
+#include "window/Texts.h"
 
 namespace vedris::web {
 
 namespace {
 
-namespace stdfs = std::filesystem;
-
-struct GFreeDeleter {
-    void operator()(char* p) const { g_free(p); }
-};
-using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
-
-std::string asciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
+// Answers request with body, whose ownership it takes.
+void finish(WebKitURISchemeRequest* request, std::string body, int status, const char* reason,
+            const std::string& mime) {
+    auto* owned = new std::string(std::move(body));
+    GBytesPtr bytes(g_bytes_new_with_free_func(
+        owned->data(), owned->size(), [](gpointer data) { delete static_cast<std::string*>(data); },
+        owned));
+    GObjectPtr<GInputStream> stream(g_memory_input_stream_new_from_bytes(bytes.get()));
+    GObjectPtr<WebKitURISchemeResponse> response(webkit_uri_scheme_response_new(
+        stream.get(), static_cast<gint64>(g_bytes_get_size(bytes.get()))));
+    webkit_uri_scheme_response_set_status(response.get(), static_cast<guint>(status), reason);
+    // No charset in the header: a page that declares its own encoding (older assessment
+    // pages may be windows-1251) is read in it; the browser's default for the rest is
+    // UTF-8 (see Browser).
+    webkit_uri_scheme_response_set_content_type(response.get(), mime.c_str());
+    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    soup_message_headers_replace(headers, "Content-Type", mime.c_str());
+    // Pages change only with a new installation; answers never live in them.
+    soup_message_headers_replace(headers, "Cache-Control", "no-cache");
+    webkit_uri_scheme_response_set_http_headers(response.get(), headers);
+    webkit_uri_scheme_request_finish_with_response(request, response.get());
 }
-
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    while (true) {
-        auto pos = text.find(sep, start);
-        parts.push_back(text.substr(start, pos - start));
-        if (pos == std::string::npos)
-            break;
-        start = pos + 1;
-    }
-    return parts;
-}
-
-std::optional<std::string> realPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (!::realpath(path.c_str(), buffer))
-        return std::nullopt;
-    return std::string(buffer);
-}
-
-} // namespace
-
-AssessmentFolder::AssessmentFolder(const std::string& folder) {
-    stdfs::path p = stdfs::absolute(stdfs::path(folder)).lexically_normal();
-    root_ = p.string();
-    if (root_.empty() || root_.back() != '/')
-        root_ += '/';
-}
-
-std::string AssessmentFolder::urlForFile(const std::string& path) const {
-    std::string full = stdfs::absolute(stdfs::path(path)).lexically_normal().string();
-    if (full.compare(0, root_.size(), root_) != 0)
-        throw Error("Файл " + path + " лежить поза папкою анкет " + root_);
-    std::string url = std::string(SchemeName) + "://" + SchemeHost + "/";
-    auto segments = split(full.substr(root_.size()), '/');
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        if (i)
-            url += '/';
-        GCharPtr escaped(g_uri_escape_string(segments[i].c_str(), nullptr, FALSE));
-        url += escaped.get();
-    }
-    return url;
-}
-
-std::optional<std::string> AssessmentFolder::pathForUrl(const std::string& url) const {
-    const std::string prefix = std::string(SchemeName) + "://";
-    if (url.size() < prefix.size() || asciiLower(url.substr(0, prefix.size())) != prefix)
-        return std::nullopt;
-    std::string rest = url.substr(prefix.size());
-    auto hostEnd = rest.find_first_of("/?#");
-    std::string host = rest.substr(0, hostEnd);
-    if (asciiLower(host) != SchemeHost)
-        return std::nullopt;
-    std::string path = hostEnd == std::string::npos ? std::string() : rest.substr(hostEnd);
-    path = path.substr(0, path.find_first_of("?#"));
-
-    std::string relative;
-    for (const std::string& segment : split(path, '/')) {
-        // g_uri_unescape_string refuses an escaped NUL or any of the illegal characters,
-        // so "..%2F" cannot smuggle a separator past the segment check below.
-        GCharPtr decoded(g_uri_unescape_string(segment.c_str(), "/\\"));
-        if (!decoded)
-            return std::nullopt;
-        std::string text = decoded.get();
-        if (text.empty() || text == ".")
-            continue;
-        if (text == "..")
-            return std::nullopt;
-        if (!relative.empty())
-            relative += '/';
-        relative += text;
-    }
-    if (!path.empty() && path.back() == '/' && !relative.empty())
-        relative += '/';
-    return root_ + relative;
-}
-
-std::optional<std::string> AssessmentFolder::fileToServe(const std::string& url) const {
-    auto path = pathForUrl(url);
-    if (!path)
-        return std::nullopt;
-    auto rootReal = realPath(root_);
-    auto fileReal = realPath(*path);
-    if (!rootReal || !fileReal)
-        return std::nullopt;
-    std::string base = *rootReal;
-    if (base.empty() || base.back() != '/')
-        base += '/';
-    if (fileReal->compare(0, base.size(), base) != 0)
-        return std::nullopt;
-    std::error_code ec;
-    if (!stdfs::is_regular_file(*fileReal, ec))
-        return std::nullopt;
-    return *fileReal;
-}
-
-std::string AssessmentFolder::mimeTypeFor(const std::string& path) {
-    std::string name = stdfs::path(path).filename().string();
-    auto dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? std::string() : asciiLower(name.substr(dot + 1));
-    static const std::pair<const char*, const char*> table[] = {
-        {"html", "text/html"},
-        {"htm", "text/html"},
-        {"xhtml", "application/xhtml+xml"},
-        {"css", "text/css"},
-        {"js", "text/javascript"},
-        {"mjs", "text/javascript"},
-        {"json", "application/json"},
-        {"xml", "application/xml"},
-        {"xsl", "application/xml"},
-        {"xslt", "application/xml"},
-        {"txt", "text/plain"},
-        {"png", "image/png"},
-        {"jpg", "image/jpeg"},
-        {"jpeg", "image/jpeg"},
-        {"gif", "image/gif"},
-        {"bmp", "image/bmp"},
-        {"svg", "image/svg+xml"},
-        {"ico", "image/x-icon"},
-        {"webp", "image/webp"},
-        {"pdf", "application/pdf"},
-        {"woff", "font/woff"},
-        {"woff2", "font/woff2"},
-        {"ttf", "font/ttf"},
-        {"otf", "font/otf"},
-        {"mp3", "audio/mpeg"},
-        {"ogg", "audio/ogg"},
-        {"wav", "audio/wav"},
-        {"mp4", "video/mp4"},
-        {"webm", "video/webm"},
-    };
-    for (const auto& [e, type] : table)
-        if (ext == e)
-            return type;
-    return "application/octet-stream";
-}
-
-namespace {
 
 // A missing or refused file gets a short page of its own: a frame whose load simply failed
 // would keep showing the previous page, and the candidate would not know why nothing
 // happened.
 void finishNotFound(WebKitURISchemeRequest* request, const char* uri) {
     GCharPtr name(g_markup_escape_text(uri, -1));
-    std::string page = "<!DOCTYPE html>\n<html lang=\"uk\"><head><meta charset=\"utf-8\">"
-                       "<title>Сторінку не знайдено</title></head>\n<body>"
-                       "<h1>Сторінку не знайдено</h1>\n<p>У папці анкет немає файлу за "
-                       "адресою <code>" +
-                       std::string(name.get()) + "</code>.</p></body></html>\n";
-    GBytes* bytes = g_bytes_new(page.data(), page.size());
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-    g_bytes_unref(bytes);
-    WebKitURISchemeResponse* response =
-        webkit_uri_scheme_response_new(stream, static_cast<gint64>(page.size()));
-    webkit_uri_scheme_response_set_status(response, 404, "Not Found");
-    webkit_uri_scheme_response_set_content_type(response, "text/html");
-    webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
+    finish(request, texts::NotFoundPage(name.get()), 404, "Not Found", "text/html");
 }
 
 void onSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
     const auto* folder = static_cast<const AssessmentFolder*>(data);
     const char* uri = webkit_uri_scheme_request_get_uri(request);
     auto file = folder->fileToServe(uri ? uri : "");
+    std::string contents;
+    try {
+        if (file)
+            contents = fs::readFile(*file);
+    } catch (const fs::WriteError&) {
+        file.reset();
+    }
     if (!file) {
         finishNotFound(request, uri ? uri : "");
         return;
     }
-    gchar* contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(file->c_str(), &contents, &length, nullptr)) {
-        finishNotFound(request, uri);
-        return;
-    }
-    GBytes* bytes = g_bytes_new_take(contents, length);
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-    g_bytes_unref(bytes);
-
-    std::string mime = AssessmentFolder::mimeTypeFor(*file);
-    WebKitURISchemeResponse* response =
-        webkit_uri_scheme_response_new(stream, static_cast<gint64>(length));
-    webkit_uri_scheme_response_set_status(response, 200, "OK");
-    // No charset in the header: a page that declares its own encoding (older assessment
-    // pages may be windows-1251) is read in it; the browser's default for the rest is
-    // UTF-8 (see Browser).
-    webkit_uri_scheme_response_set_content_type(response, mime.c_str());
-    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-    soup_message_headers_replace(headers, "Content-Type", mime.c_str());
-    // Pages change only with a new installation; answers never live in them.
-    soup_message_headers_replace(headers, "Cache-Control", "no-cache");
-    webkit_uri_scheme_response_set_http_headers(response, headers);
-    webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
+    finish(request, std::move(contents), 200, "OK", AssessmentFolder::mimeTypeFor(*file));
 }
 
 void deleteFolder(gpointer data) {

@@ -1,55 +1,18 @@
 #pragma once
-// The assessments folder as the browser sees it: a custom URI scheme, vedris://assessments/,
-// that serves the files of that folder and nothing else. Every page and frame then has the
-// same origin, so the bridge can reach the form frame from the top page, while a page can
-// reach no file outside the folder.
-#include <optional>
-#include <stdexcept>
-#include <string>
+// The browser's side of the assessments folder: the scheme handler that answers every
+// request of vedris://assessments/ from the folder (session/AssessmentFolder.h maps the
+// addresses).
+#include "session/AssessmentFolder.h"
 
 typedef struct _WebKitWebContext WebKitWebContext;
 
 namespace vedris::web {
 
-class Error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-inline constexpr const char* SchemeName = "vedris";
-inline constexpr const char* SchemeHost = "assessments";
-
-class AssessmentFolder {
-public:
-    // folder: the assessments folder (absolute or relative to the current folder; need
-    // not exist yet).
-    explicit AssessmentFolder(const std::string& folder);
-
-    // The folder, absolute and normalised, ending with "/".
-    const std::string& root() const { return root_; }
-
-    // The URL of a file inside the folder: vedris://assessments/ followed by the path
-    // relative to the folder, each segment percent-encoded. Raises Error for a path
-    // outside the folder.
-    std::string urlForFile(const std::string& path) const;
-
-    // The file path a URL of the scheme stands for, taken from the URL alone (query and
-    // fragment dropped, segments decoded): root() + relative path. None for a URL of
-    // another scheme or host, and for a path that would leave the folder (a ".."
-    // segment, an encoded "/" or "\" or NUL, invalid escapes).
-    std::optional<std::string> pathForUrl(const std::string& url) const;
-
-    // The file to serve for a URL: pathForUrl with symbolic links resolved, when it is a
-    // regular file that still lies inside the folder. None otherwise.
-    std::optional<std::string> fileToServe(const std::string& url) const;
-
-    // MIME type by extension ("text/html" for .html and .htm, "application/xml" for .xml,
-    // .xsl and .xslt, ...); "application/octet-stream" when unknown.
-    static std::string mimeTypeFor(const std::string& path);
-
-private:
-    std::string root_;
-};
+// The errors of the browser bridge: a path outside the folder, a script that failed.
+using Error = AddressError;
+using vedris::AssessmentFolder;
+using vedris::SchemeHost;
+using vedris::SchemeName;
 
 // Registers the scheme on a web context: requests are answered from the folder with
 // their MIME type; anything else is answered 404 with a short Ukrainian page. The folder

@@ -6,8 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <webkit/webkit.h>
 
+#include "GObjectPtr.h"
 #include "desktop/MessageBox.h"
 #include "web/Scripts.h"
+#include "window/Texts.h"
 
 namespace vedris::web {
 
@@ -32,21 +34,20 @@ NavigationDecision::NavigationDecision(WebKitPolicyDecision* decision)
 
 NavigationDecision::~NavigationDecision() {
     ignore();
-    g_object_unref(decision_);
 }
 
 void NavigationDecision::use() {
     if (decided_)
         return;
     decided_ = true;
-    webkit_policy_decision_use(decision_);
+    webkit_policy_decision_use(decision_.get());
 }
 
 void NavigationDecision::ignore() {
     if (decided_)
         return;
     decided_ = true;
-    webkit_policy_decision_ignore(decision_);
+    webkit_policy_decision_ignore(decision_.get());
 }
 
 const std::string& ScriptResult::get() const {
@@ -80,9 +81,8 @@ struct Browser::Impl {
         auto* self = static_cast<Browser*>(data);
         if (!self->onFrameEvent || !jsc_value_is_string(value))
             return;
-        char* text = jsc_value_to_string(value);
-        nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-        g_free(text);
+        GCharPtr text(jsc_value_to_string(value));
+        nlohmann::json message = nlohmann::json::parse(text.get(), nullptr, false);
         if (!message.is_object())
             return;
         FrameEvent event;
@@ -120,7 +120,7 @@ struct Browser::Impl {
             break;
         case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
             kind = desktop::MessageKind::Confirm;
-            text = "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";
+            text = texts::LeavePageQuestion;
             break;
         }
         // The page's script waits until the box is answered; WebKit keeps it waiting as
@@ -150,39 +150,30 @@ struct Browser::Impl {
 
     static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
-        GError* error = nullptr;
-        JSCValue* value = pending->called ? webkit_web_view_call_async_javascript_function_finish(
-                                                WEBKIT_WEB_VIEW(source), result, &error)
-                                          : webkit_web_view_evaluate_javascript_finish(
-                                                WEBKIT_WEB_VIEW(source), result, &error);
-        if (pending->alive.expired()) {
-            if (error)
-                g_error_free(error);
-            if (value)
-                g_object_unref(value);
+        GError* failure = nullptr;
+        GObjectPtr<JSCValue> value(pending->called
+                                       ? webkit_web_view_call_async_javascript_function_finish(
+                                             WEBKIT_WEB_VIEW(source), result, &failure)
+                                       : webkit_web_view_evaluate_javascript_finish(
+                                             WEBKIT_WEB_VIEW(source), result, &failure));
+        GErrorPtr error(failure);
+        if (pending->alive.expired())
             return;
-        }
         ScriptResult outcome;
         if (!value) {
-            outcome.error = error && error->message ? error->message : "JavaScript error";
             // WebKit prefixes the page's exception with its own words; the exception's
             // message is what the bridge's scripts say.
-            if (error)
-                g_error_free(error);
+            outcome.error = error && error->message ? error->message : "JavaScript error";
         } else {
             outcome.ok = true;
-            if (jsc_value_is_string(value)) {
-                char* text = jsc_value_to_string(value);
-                outcome.value = text;
-                g_free(text);
-            } else if (!jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
-                char* text = jsc_value_to_json(value, 0);
-                if (text) {
-                    outcome.value = text;
-                    g_free(text);
-                }
+            if (jsc_value_is_string(value.get())) {
+                GCharPtr text(jsc_value_to_string(value.get()));
+                outcome.value = text.get();
+            } else if (!jsc_value_is_undefined(value.get()) && !jsc_value_is_null(value.get())) {
+                GCharPtr text(jsc_value_to_json(value.get(), 0));
+                if (text)
+                    outcome.value = text.get();
             }
-            g_object_unref(value);
         }
         if (pending->done)
             pending->done(outcome);
@@ -191,59 +182,53 @@ struct Browser::Impl {
 
 Browser::Browser(const std::string& assessmentsFolder)
     : folder_(assessmentsFolder), alive_(std::make_shared<bool>(true)) {
-    WebKitWebContext* context = webkit_web_context_new();
-    RegisterAssessmentScheme(context, folder_);
+    GObjectPtr<WebKitWebContext> context(webkit_web_context_new());
+    RegisterAssessmentScheme(context.get(), folder_);
     // Pages of the scheme may reach each other's frames (same origin) but not local files.
-    webkit_security_manager_register_uri_scheme_as_secure(
-        webkit_web_context_get_security_manager(context), SchemeName);
-    webkit_security_manager_register_uri_scheme_as_cors_enabled(
-        webkit_web_context_get_security_manager(context), SchemeName);
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(context.get());
+    webkit_security_manager_register_uri_scheme_as_secure(security, SchemeName);
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, SchemeName);
 
-    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    GObjectPtr<WebKitUserContentManager> content(webkit_user_content_manager_new());
     const std::string frameEvents = Script({"frame-events.js"});
     WebKitUserScript* script = webkit_user_script_new_for_world(
         frameEvents.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, BridgeWorld, nullptr, nullptr);
-    webkit_user_content_manager_add_script(content, script);
+    webkit_user_content_manager_add_script(content.get(), script);
     webkit_user_script_unref(script);
-    g_signal_connect(content, "script-message-received::vedrisFrames",
+    g_signal_connect(content.get(), "script-message-received::vedrisFrames",
                      G_CALLBACK(Impl::onScriptMessage), this);
-    webkit_user_content_manager_register_script_message_handler(content, MessageHandlerName,
+    webkit_user_content_manager_register_script_message_handler(content.get(), MessageHandlerName,
                                                                 BridgeWorld);
 
-    WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
-    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
-                                         "network-session", session, "user-content-manager",
-                                         content, nullptr));
-    g_object_ref_sink(view_);
-    g_object_unref(session);
-    g_object_unref(content);
-    g_object_unref(context);
+    GObjectPtr<WebKitNetworkSession> session(webkit_network_session_new_ephemeral());
+    view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context.get(), "network-session",
+                     session.get(), "user-content-manager", content.get(), nullptr))));
 
-    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    WebKitSettings* settings = webkit_web_view_get_settings(view_.get());
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     // Pages that name no encoding are UTF-8.
     webkit_settings_set_default_charset(settings, "UTF-8");
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
 
-    g_signal_connect(view_, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), this);
-    g_signal_connect(view_, "script-dialog", G_CALLBACK(Impl::onScriptDialog), this);
+    g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(Impl::onDecidePolicy), this);
+    g_signal_connect(view_.get(), "script-dialog", G_CALLBACK(Impl::onScriptDialog), this);
 }
 
 Browser::~Browser() {
     alive_.reset();
-    g_signal_handlers_disconnect_by_data(view_, this);
-    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+    g_signal_handlers_disconnect_by_data(view_.get(), this);
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_.get());
     if (content) {
         g_signal_handlers_disconnect_by_data(content, this);
         webkit_user_content_manager_unregister_script_message_handler(content, MessageHandlerName,
                                                                       BridgeWorld);
     }
-    g_object_unref(view_);
 }
 
 GtkWidget* Browser::widget() const {
-    return GTK_WIDGET(view_);
+    return GTK_WIDGET(view_.get());
 }
 
 void Browser::navigate(const std::string& filePath) {
@@ -251,11 +236,11 @@ void Browser::navigate(const std::string& filePath) {
 }
 
 void Browser::loadUrl(const std::string& url) {
-    webkit_web_view_load_uri(view_, url.c_str());
+    webkit_web_view_load_uri(view_.get(), url.c_str());
 }
 
 std::string Browser::url() const {
-    const char* uri = webkit_web_view_get_uri(view_);
+    const char* uri = webkit_web_view_get_uri(view_.get());
     return uri ? uri : "";
 }
 
@@ -275,9 +260,10 @@ void Browser::call(const std::string& body, const char* argName, const std::stri
     GVariantBuilder arguments;
     g_variant_builder_init(&arguments, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&arguments, "{sv}", argName, g_variant_new_string(argValue.c_str()));
-    webkit_web_view_call_async_javascript_function(
-        view_, body.c_str(), static_cast<gssize>(body.size()), g_variant_builder_end(&arguments),
-        BridgeWorld, nullptr, nullptr, Impl::onEvaluated, pending);
+    webkit_web_view_call_async_javascript_function(view_.get(), body.c_str(),
+                                                   static_cast<gssize>(body.size()),
+                                                   g_variant_builder_end(&arguments), BridgeWorld,
+                                                   nullptr, nullptr, Impl::onEvaluated, pending);
 }
 
 void Browser::evaluateInPage(const std::string& script,
@@ -288,8 +274,9 @@ void Browser::evaluateInPage(const std::string& script,
 void Browser::evaluateIn(const char* world, const std::string& script,
                          std::function<void(const ScriptResult&)> done) {
     auto* pending = new Impl::Pending{alive_, std::move(done), false};
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
-                                        world, nullptr, nullptr, Impl::onEvaluated, pending);
+    webkit_web_view_evaluate_javascript(view_.get(), script.c_str(),
+                                        static_cast<gssize>(script.size()), world, nullptr, nullptr,
+                                        Impl::onEvaluated, pending);
 }
 
 } // namespace vedris::web

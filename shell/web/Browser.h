@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "GObjectPtr.h"
 #include "web/AssessmentScheme.h"
 
 typedef struct _GtkWidget GtkWidget;
@@ -37,7 +38,7 @@ public:
     void ignore();
 
 private:
-    WebKitPolicyDecision* decision_;
+    GObjectPtr<WebKitPolicyDecision> decision_;
     std::string url_;
     bool decided_ = false;
 };
@@ -74,7 +75,7 @@ public:
     Browser& operator=(const Browser&) = delete;
 
     GtkWidget* widget() const;
-    WebKitWebView* view() const { return view_; }
+    WebKitWebView* view() const { return view_.get(); }
     const AssessmentFolder& folder() const { return folder_; }
 
     // Loads a file of the assessments folder (its scheme URL). Raises Error for a path
@@ -116,7 +117,7 @@ private:
                     std::function<void(const ScriptResult&)> done);
 
     AssessmentFolder folder_;
-    WebKitWebView* view_ = nullptr;
+    GObjectPtr<WebKitWebView> view_;
     GtkWindow* dialogParent_ = nullptr;
     std::shared_ptr<bool> alive_;
 };

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "web/Scripts.h"
+#include "window/Texts.h"
 
 namespace vedris::web {
 
@@ -18,7 +19,7 @@ void FormFrame::run(nlohmann::json request, std::function<void(const nlohmann::j
                       }
                       nlohmann::json reply = nlohmann::json::parse(result.value, nullptr, false);
                       if (!reply.is_object()) {
-                          fail("Браузер повернув незрозумілу відповідь: " + result.value);
+                          fail(texts::UnclearBrowserReply + result.value);
                           return;
                       }
                       if (reply.contains("error")) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <webkit/webkit.h>
 
+#include "GObjectPtr.h"
 #include "desktop/MessageBox.h"
 #include "web/Scripts.h"
 
@@ -21,16 +22,6 @@ PrintRunner& printRunner() {
     static PrintRunner runner;
     return runner;
 }
-
-struct GObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GFree {
-    void operator()(gpointer data) const { g_free(data); }
-};
-using GCharPtr = std::unique_ptr<gchar, GFree>;
 
 GtkWindow* windowOf(WebKitWebView* view) {
     if (!view)
@@ -103,13 +94,12 @@ void onFramePrintFinished(WebKitPrintOperation*, gpointer data) {
 
 void onControlsApplied(GObject* source, GAsyncResult* result, gpointer data) {
     auto* job = static_cast<FramePrint*>(data);
-    GError* error = nullptr;
-    if (JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
-            WEBKIT_WEB_VIEW(source), result, &error))
-        g_object_unref(value);
+    GError* failure = nullptr;
+    GObjectPtr<JSCValue> value(webkit_web_view_call_async_javascript_function_finish(
+        WEBKIT_WEB_VIEW(source), result, &failure));
+    GErrorPtr error(failure);
     // A page that would not take its values back is not printed half empty.
     if (error) {
-        g_error_free(error);
         finishLater(job);
         return;
     }
@@ -163,16 +153,12 @@ gboolean swallowPrint(WebKitWebView*, WebKitPrintOperation*, gpointer) {
 bool sameSite(const std::string& url, const char* viewUri) {
     if (!viewUri)
         return false;
-    GUri* frame = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
-    GUri* top = g_uri_parse(viewUri, G_URI_FLAGS_NONE, nullptr);
-    bool same = frame && top && g_strcmp0(g_uri_get_scheme(frame), g_uri_get_scheme(top)) == 0 &&
-                g_strcmp0(g_uri_get_host(frame), g_uri_get_host(top)) == 0 &&
-                g_uri_get_port(frame) == g_uri_get_port(top);
-    if (frame)
-        g_uri_unref(frame);
-    if (top)
-        g_uri_unref(top);
-    return same;
+    GUriPtr frame(g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr));
+    GUriPtr top(g_uri_parse(viewUri, G_URI_FLAGS_NONE, nullptr));
+    return frame && top &&
+           g_strcmp0(g_uri_get_scheme(frame.get()), g_uri_get_scheme(top.get())) == 0 &&
+           g_strcmp0(g_uri_get_host(frame.get()), g_uri_get_host(top.get())) == 0 &&
+           g_uri_get_port(frame.get()) == g_uri_get_port(top.get());
 }
 
 void startFramePrint(WebKitWebView* owner, const std::string& url, std::string snapshot) {

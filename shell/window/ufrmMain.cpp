@@ -12,15 +12,13 @@
 #include "session/AssessmentList.h"
 #include "settings/uRegistry.h"
 #include "web/PrintFrame.h"
+#include "window/Texts.h"
 
 namespace vedris {
 
 TfrmMain* frmMain = nullptr;
 
 namespace {
-
-const char* const CloseUnsavedQuestion = "Відповіді на сторінці знову не вдалося зберегти.\n"
-                                         "Закрити програму без збереження цих відповідей?";
 
 std::string Setting(const char* name) {
     return ClientRegistry->GetValue(name);
@@ -32,11 +30,11 @@ std::string Setting(const char* name) {
 struct TfrmMain::Callbacks {
     static void onAction(GSimpleAction* action, GVariant*, gpointer data) {
         auto* self = static_cast<TfrmMain*>(data);
-        if (action == self->acExit)
+        if (action == self->acExit.get())
             self->RunHandler([self] { self->acExitExecute(); });
-        else if (action == self->acSaveTo)
+        else if (action == self->acSaveTo.get())
             self->RunHandler([self] { self->acSaveToExecute(); });
-        else if (action == self->acSend)
+        else if (action == self->acSend.get())
             self->RunHandler([self] { self->acSendExecute(); });
         // miAbout: the About item does nothing.
     }
@@ -64,14 +62,6 @@ TfrmMain::~TfrmMain() {
     FSession.reset();
     FFormFrame.reset();
     wbrBrowser.reset();
-    if (ActionList1)
-        g_object_unref(ActionList1);
-    for (GSimpleAction* action : {acExit, acSend, miAbout, acSaveTo, acPrint})
-        if (action)
-            g_object_unref(action);
-    for (GMenu* menu : {MainMenu1, miFile, miHelp})
-        if (menu)
-            g_object_unref(menu);
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -97,45 +87,40 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     FSession->onAccepted = [this] { FCloseFailed = false; };
 
     // Actions: the menu items follow their enabled state.
-    ActionList1 = g_simple_action_group_new();
-    auto makeAction = [this](const char* name, bool enabled) {
-        GSimpleAction* action = g_simple_action_new(name, nullptr);
-        g_simple_action_set_enabled(action, enabled);
-        g_signal_connect(action, "activate", G_CALLBACK(Callbacks::onAction), this);
-        g_action_map_add_action(G_ACTION_MAP(ActionList1), G_ACTION(action));
-        return action;
+    ActionList1.reset(g_simple_action_group_new());
+    auto makeAction = [this](GObjectPtr<GSimpleAction>& action, const char* name, bool enabled) {
+        action.reset(g_simple_action_new(name, nullptr));
+        g_simple_action_set_enabled(action.get(), enabled);
+        g_signal_connect(action.get(), "activate", G_CALLBACK(Callbacks::onAction), this);
+        g_action_map_add_action(G_ACTION_MAP(ActionList1.get()), G_ACTION(action.get()));
     };
-    acSaveTo = makeAction("acSaveTo", true);
+    makeAction(acSaveTo, "acSaveTo", true);
     // Sending is made disabled and nothing enables it.
-    acSend = makeAction("acSend", false);
+    makeAction(acSend, "acSend", false);
     // An action without a handler shows disabled.
-    acPrint = makeAction("acPrint", false);
-    acExit = makeAction("acExit", true);
-    miAbout = makeAction("miAbout", true);
-    gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1));
+    makeAction(acPrint, "acPrint", false);
+    makeAction(acExit, "acExit", true);
+    makeAction(miAbout, "miAbout", true);
+    gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1.get()));
 
     // Sections draw the separators N6 and N4.
-    MainMenu1 = g_menu_new();
-    miFile = g_menu_new();
-    GMenu* saving = g_menu_new();
-    g_menu_append(saving, "Зберегти анкетні дані", "win.acSaveTo");
-    g_menu_append(saving, "Відправити дані поштою", "win.acSend");
-    g_menu_append_section(miFile, nullptr, G_MENU_MODEL(saving));
-    g_object_unref(saving);
-    GMenu* printing = g_menu_new();
-    g_menu_append(printing, "Друкувати", "win.acPrint");
-    g_menu_append_section(miFile, nullptr, G_MENU_MODEL(printing));
-    g_object_unref(printing);
-    GMenu* leaving = g_menu_new();
-    g_menu_append(leaving, "Вихід", "win.acExit");
-    g_menu_append_section(miFile, nullptr, G_MENU_MODEL(leaving));
-    g_object_unref(leaving);
-    g_menu_append_submenu(MainMenu1, "Файл", G_MENU_MODEL(miFile));
-    miHelp = g_menu_new();
-    g_menu_append(miHelp, "Про програму", "win.miAbout");
-    g_menu_append_submenu(MainMenu1, "Допомога", G_MENU_MODEL(miHelp));
+    MainMenu1.reset(g_menu_new());
+    miFile.reset(g_menu_new());
+    auto section = [this](std::initializer_list<std::pair<const char*, const char*>> items) {
+        GObjectPtr<GMenu> menu(g_menu_new());
+        for (const auto& [label, action] : items)
+            g_menu_append(menu.get(), label, action);
+        g_menu_append_section(miFile.get(), nullptr, G_MENU_MODEL(menu.get()));
+    };
+    section({{texts::MenuSaveTo, "win.acSaveTo"}, {texts::MenuSend, "win.acSend"}});
+    section({{texts::MenuPrint, "win.acPrint"}});
+    section({{texts::MenuExit, "win.acExit"}});
+    g_menu_append_submenu(MainMenu1.get(), texts::MenuFile, G_MENU_MODEL(miFile.get()));
+    miHelp.reset(g_menu_new());
+    g_menu_append(miHelp.get(), texts::MenuAbout, "win.miAbout");
+    g_menu_append_submenu(MainMenu1.get(), texts::MenuHelp, G_MENU_MODEL(miHelp.get()));
 
-    FMenuBar = gtk_popover_menu_bar_new_from_model(G_MENU_MODEL(MainMenu1));
+    FMenuBar = gtk_popover_menu_bar_new_from_model(G_MENU_MODEL(MainMenu1.get()));
     GtkWidget* layout = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_box_append(GTK_BOX(layout), FMenuBar);
     GtkWidget* view = wbrBrowser->widget();
@@ -163,11 +148,11 @@ void TfrmMain::Show() {
 }
 
 GActionGroup* TfrmMain::ActionGroup() const {
-    return G_ACTION_GROUP(ActionList1);
+    return G_ACTION_GROUP(ActionList1.get());
 }
 
 GMenuModel* TfrmMain::MenuModel() const {
-    return G_MENU_MODEL(MainMenu1);
+    return G_MENU_MODEL(MainMenu1.get());
 }
 
 // ---- Error reporting ----
@@ -239,7 +224,7 @@ void TfrmMain::FormClose(std::function<void()> done) {
             // results folder gone) must not keep the candidate from ever closing. The
             // choice to give up the unsaved answers is theirs.
             desktop::ShowMessageBox(
-                FWindow, desktop::MessageKind::Confirm, CloseUnsavedQuestion,
+                FWindow, desktop::MessageKind::Confirm, texts::CloseUnsavedQuestion,
                 [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
                     if (!answer.ok || alive.expired() || FDestroyed)
                         return;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "GObjectPtr.h"
 #include "printing/uPrinterSettings.h"
 #include "session/PageSession.h"
 #include "web/Browser.h"
@@ -101,15 +102,15 @@ private:
     // Components, in declaration order.
     GtkWindow* FWindow = nullptr;
     std::unique_ptr<web::Browser> wbrBrowser;
-    GSimpleActionGroup* ActionList1 = nullptr;
-    GMenu* MainMenu1 = nullptr;
-    GSimpleAction* acExit = nullptr;
-    GSimpleAction* acSend = nullptr;
-    GMenu* miFile = nullptr;
-    GMenu* miHelp = nullptr;
-    GSimpleAction* miAbout = nullptr;
-    GSimpleAction* acSaveTo = nullptr;
-    GSimpleAction* acPrint = nullptr;
+    GObjectPtr<GSimpleActionGroup> ActionList1;
+    GObjectPtr<GMenu> MainMenu1;
+    GObjectPtr<GSimpleAction> acExit;
+    GObjectPtr<GSimpleAction> acSend;
+    GObjectPtr<GMenu> miFile;
+    GObjectPtr<GMenu> miHelp;
+    GObjectPtr<GSimpleAction> miAbout;
+    GObjectPtr<GSimpleAction> acSaveTo;
+    GObjectPtr<GSimpleAction> acPrint;
     GtkWidget* FMenuBar = nullptr;
 
     // Private state.

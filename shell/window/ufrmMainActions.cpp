@@ -10,19 +10,10 @@
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
 #include "settings/uRegistry.h"
+#include "window/Texts.h"
 #include "window/ufrmMain.h"
 
 namespace vedris {
-
-namespace {
-
-constexpr const char* SaveToFolderTitle = "Виберіть папку, в якій потрібно зберегти анкетні дані:";
-constexpr const char* SavedMessage = "Анкетні дані вдало збережено.\n\rФайл з даними: ";
-constexpr const char* NotSavedMessage = "Анкетні дані не збережено. ";
-constexpr const char* MailSubject = "Анкетні дані ведриса";
-constexpr const char* MailRecipientName = "Регіональна робоча група";
-
-} // namespace
 
 void TfrmMain::RunAction(const std::string& Name) {
     if (Name == "acSaveTo")
@@ -36,7 +27,7 @@ void TfrmMain::RunAction(const std::string& Name) {
 void TfrmMain::acSaveToExecute() {
     std::weak_ptr<bool> alive = FAlive;
     desktop::SelectResultsFolder(
-        FWindow, SaveToFolderTitle, [this, alive](const std::optional<std::string>& folder) {
+        FWindow, texts::SaveToFolderTitle, [this, alive](const std::optional<std::string>& folder) {
             if (!folder || alive.expired() || FDestroyed)
                 return;
             SaveCurrentPage([this, folder = *folder](bool saved) {
@@ -50,10 +41,10 @@ void TfrmMain::acSaveToExecute() {
                 try {
                     fs::copyFileAtomically(results, target);
                 } catch (const fs::WriteError& e) {
-                    throw std::runtime_error(NotSavedMessage + std::string(e.what()));
+                    throw std::runtime_error(texts::NotSavedMessage + std::string(e.what()));
                 }
                 desktop::ShowMessageBox(FWindow, desktop::MessageKind::Information,
-                                        SavedMessage + target);
+                                        texts::SavedMessage + target);
             });
         });
 }
@@ -63,8 +54,8 @@ void TfrmMain::acSendExecute() {
         if (!saved)
             return;
         desktop::MailMessage message;
-        message.Subject = MailSubject;
-        message.RecipientName = MailRecipientName;
+        message.Subject = texts::MailSubject;
+        message.RecipientName = texts::MailRecipientName;
         message.RecipientAddress = ClientRegistry->GetValue("RRGAddress");
         message.Attachment = GetResultsFileName();
         desktop::ComposeMail(message);

@@ -1,5 +1,4 @@
-// One client per results folder: the lock itself, and two real client processes started
-// on one installation.
+// One client per results folder: two real client processes started on one installation.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -11,36 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/fs/InstanceLock.h"
+#include "Texts.h"
 #include "support/TempDir.h"
 
 using namespace vedris;
 using vedris::test::TempDir;
 
 namespace {
-
-TEST(InstanceLock, OneHolderPerFolderAndTheFolderIsMade) {
-    TempDir dir;
-    const std::string folder = dir.file("Results/");
-    {
-        desktop::InstanceLock first(folder);
-        EXPECT_TRUE(std::filesystem::is_directory(folder));
-        EXPECT_TRUE(first.held());
-        desktop::InstanceLock second(folder);
-        EXPECT_FALSE(second.held());
-        // Another folder is another lock.
-        desktop::InstanceLock other(dir.file("Other"));
-        EXPECT_TRUE(other.held());
-    }
-    desktop::InstanceLock again(folder);
-    EXPECT_TRUE(again.held());
-}
-
-TEST(InstanceLock, AFolderThatCannotBeMadeRaises) {
-    TempDir dir;
-    dir.write("Results", "a file");
-    EXPECT_THROW(desktop::InstanceLock(dir.file("Results/sub")), std::runtime_error);
-}
 
 // A client process started from a copy of the executable in its own folder, its error
 // output collected in a file.
@@ -120,7 +96,7 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     // It says why in Ukrainian, and waits for its box to be closed.
     ASSERT_TRUE(waitUntil(
         [&] {
-            return vedris::test::readFile(second.log).find(desktop::AlreadyRunningMessage) !=
+            return vedris::test::readFile(second.log).find(texts::AlreadyRunningMessage) !=
                    std::string::npos;
         },
         15000))

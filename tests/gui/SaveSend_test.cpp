@@ -11,9 +11,9 @@
 
 #include <gtk/gtk.h>
 
-#include "gui/ClientHarness.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
+#include "gui/ClientHarness.h"
 
 using namespace vedris;
 using namespace vedris::test;
@@ -253,43 +253,6 @@ TEST_F(SaveSendTest, SendStopsWhenNothingIsSubmitted) {
     pumpFor(0.2);
     EXPECT_TRUE(boxes().empty());
     EXPECT_TRUE(client.w().ReportedErrors().empty());
-}
-
-// The real xdg-email takes the command line as it is, whatever the locale, and builds the
-// mailto address that the mail client gets. Its hook script stands in for the client.
-TEST(MailCommandLine, TheRealXdgEmailTakesIt) {
-    if (!std::filesystem::exists("/usr/bin/xdg-email"))
-        GTEST_SKIP() << "xdg-utils is not installed";
-    TempDir dir;
-    dir.write("bin/xdg-email-hook.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + dir.file("uri.tmp") +
-                                           "'\nmv '" + dir.file("uri.tmp") + "' '" +
-                                           dir.file("uri") + "'\n");
-    std::filesystem::permissions(dir.file("bin/xdg-email-hook.sh"),
-                                 std::filesystem::perms::owner_all);
-    std::string attachment = dir.write("Результати/results.xml", "<qti_result_report/>");
-
-    PathFirst path(dir.file("bin"));
-    const char* oldLocale = std::getenv("LC_ALL");
-    std::string saved = oldLocale ? oldLocale : "";
-    setenv("LC_ALL", "C", 1);
-    for (const std::string& address : {std::string("rrg@oblast.example"), std::string()}) {
-        std::filesystem::remove(dir.file("uri"));
-        desktop::ComposeMail(
-            {"Анкетні дані ведриса", "Регіональна робоча група", address, attachment});
-        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir.file("uri")); }, 10));
-        gchar* decoded = g_uri_unescape_string(readFile(dir.file("uri")).c_str(), nullptr);
-        std::string uri = decoded ? decoded : "";
-        g_free(decoded);
-        EXPECT_NE(uri.find("subject=Анкетні дані ведриса"), std::string::npos) << uri;
-        EXPECT_NE(uri.find("to=Регіональна робоча група <" + address + ">"), std::string::npos)
-            << uri;
-        EXPECT_NE(uri.find("attach=" + attachment), std::string::npos) << uri;
-        EXPECT_EQ(uri.find("body="), std::string::npos) << uri;
-    }
-    if (oldLocale)
-        setenv("LC_ALL", saved.c_str(), 1);
-    else
-        unsetenv("LC_ALL");
 }
 
 // The chooser itself: GTK's folder dialog, modal over the window, nothing chosen in advance;

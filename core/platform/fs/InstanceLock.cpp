@@ -9,14 +9,15 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace vedris::desktop {
+#include "Texts.h"
+
+namespace vedris::fs {
 
 InstanceLock::InstanceLock(const std::string& folder) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec)
-        throw std::runtime_error("Не вдалося створити папку результатів " + folder + ": " +
-                                 ec.message());
+        throw std::runtime_error(texts::ResultsFolderNotCreated + folder + ": " + ec.message());
     path_ = (std::filesystem::path(folder) / ".lock").string();
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0)
@@ -35,4 +36,4 @@ InstanceLock::~InstanceLock() {
         ::close(fd_);
 }
 
-} // namespace vedris::desktop
+} // namespace vedris::fs

@@ -3,7 +3,7 @@
 // clients on one results.xml would each save their own in-memory copy over the other's.
 #include <string>
 
-namespace vedris::desktop {
+namespace vedris::fs {
 
 class InstanceLock {
 public:
@@ -24,9 +24,4 @@ private:
     bool held_ = false;
 };
 
-// Text shown when another client holds the results folder.
-inline constexpr const char* AlreadyRunningMessage =
-    "Ведрис уже запущено з цією папкою результатів. Продовжуйте роботу у відкритому вікні "
-    "програми.";
-
-} // namespace vedris::desktop
+} // namespace vedris::fs

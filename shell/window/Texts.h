@@ -1,0 +1,55 @@
+#pragma once
+// The texts of the program's window, boxes and pages that the user reads, gathered so they
+// can be read together.
+#include <string>
+
+namespace vedris::texts {
+
+// The application title: the caption of the main window and of every box.
+inline constexpr const char* ApplicationTitle = "Ведрис";
+
+// Buttons of the boxes and of the folder chooser.
+inline constexpr const char* Ok = "Гаразд";
+inline constexpr const char* Cancel = "Скасувати";
+inline constexpr const char* ChooseButton = "_Вибрати";
+inline constexpr const char* CancelButton = "_Скасувати";
+
+// The menu.
+inline constexpr const char* MenuFile = "Файл";
+inline constexpr const char* MenuSaveTo = "Зберегти анкетні дані";
+inline constexpr const char* MenuSend = "Відправити дані поштою";
+inline constexpr const char* MenuPrint = "Друкувати";
+inline constexpr const char* MenuExit = "Вихід";
+inline constexpr const char* MenuHelp = "Допомога";
+inline constexpr const char* MenuAbout = "Про програму";
+
+// Closing, saving and sending.
+inline constexpr const char* CloseUnsavedQuestion =
+    "Відповіді на сторінці знову не вдалося зберегти.\n"
+    "Закрити програму без збереження цих відповідей?";
+inline constexpr const char* SaveToFolderTitle =
+    "Виберіть папку, в якій потрібно зберегти анкетні дані:";
+// + the path of the copy
+inline constexpr const char* SavedMessage = "Анкетні дані вдало збережено.\n\rФайл з даними: ";
+// + the reason
+inline constexpr const char* NotSavedMessage = "Анкетні дані не збережено. ";
+inline constexpr const char* MailSubject = "Анкетні дані ведриса";
+inline constexpr const char* MailRecipientName = "Регіональна робоча група";
+
+// The browser.
+inline constexpr const char* LeavePageQuestion =
+    "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";
+// + what the browser answered
+inline constexpr const char* UnclearBrowserReply = "Браузер повернув незрозумілу відповідь: ";
+
+// The page served for a file the assessments folder does not have; escapedUrl is already
+// escaped for HTML.
+inline std::string NotFoundPage(const std::string& escapedUrl) {
+    return "<!DOCTYPE html>\n<html lang=\"uk\"><head><meta charset=\"utf-8\">"
+           "<title>Сторінку не знайдено</title></head>\n<body>"
+           "<h1>Сторінку не знайдено</h1>\n<p>У папці анкет немає файлу за "
+           "адресою <code>" +
+           escapedUrl + "</code>.</p></body></html>\n";
+}
+
+} // namespace vedris::texts
