@@ -13,4 +13,60 @@ inline constexpr const char* AlreadyRunningMessage =
     "Ведрис уже запущено з цією папкою результатів. Продовжуйте роботу у відкритому вікні "
     "програми.";
 
+// Files.
+// + path + ": " + reason, for each of the three
+inline constexpr const char* FileNotWritten = "Не вдалося записати файл ";
+inline constexpr const char* FileNotRead = "Не вдалося прочитати файл ";
+inline constexpr const char* FileNotCreated = "Не вдалося створити файл ";
+inline constexpr const char* FileNotOpened = "Не вдалося відкрити файл ";
+// + path + ": " + reason
+inline constexpr const char* PageSetupStoreNotCreated =
+    "Не вдалося створити файл параметрів сторінки ";
+
+// Settings.
+inline constexpr const char* IniBadSection = "Недопустима назва розділу INI-файлу: \"";
+inline constexpr const char* IniBadKey = "Недопустима назва ключа INI-файлу: \"";
+// "Значення ключа " + key + IniLineBreak
+inline constexpr const char* IniValueOfKey = "Значення ключа ";
+inline constexpr const char* IniLineBreak = " не може містити розриву рядка";
+// + reason
+inline constexpr const char* ProgramPathUnknown = "Не вдалося визначити шлях до програми: ";
+// TransformationsDirEmpty1 + settings file + TransformationsDirEmpty2
+inline constexpr const char* TransformationsDirEmpty1 = "У файлі налаштувань ";
+inline constexpr const char* TransformationsDirEmpty2 =
+    " параметр TransformationsDir порожній: вкажіть у ньому "
+    "каталог перетворень або вилучіть його.";
+inline constexpr const char* FolderNotGiven = "Не вказано необхідний каталог.";
+// + folder + "."
+inline constexpr const char* FolderMissing = "Відсутній необхідний каталог ";
+
+// The assessments folder: "Файл " + path + OutsideAssessments + folder
+inline constexpr const char* FileWord = "Файл ";
+inline constexpr const char* OutsideAssessments = " лежить поза папкою анкет ";
+
+// Results storage; %s is filled in.
+inline constexpr const char* AssessmentFileMissing =
+    "Не знайдено файл з описом анкети. Можливо пошкоджено інсталяцію.\n\rФайл: %s";
+inline constexpr const char* FireEventFailed =
+    "Помилка при виконанні метода fireEvent. Можливо, не "
+    "встановлено Internet Explorer версії 5.5 або вище.\r\n%s";
+inline constexpr const char* NoAssessmentElement =
+    "У файлі з описом анкети немає елемента assessment. Можливо пошкоджено інсталяцію.\nФайл: %s";
+inline constexpr const char* NoSettings =
+    "Налаштування клієнта не завантажено, тож невідомо, де шукати "
+    "ims_qtiasi2res.xslt. Файл результатів не змінено.";
+inline constexpr const char* NoResultInOutput =
+    "Перетворення ims_qtiasi2res.xslt не створило елемента "
+    "result для анкети «%s». Файл результатів не змінено.";
+inline constexpr const char* DerivedResultNotFound =
+    "Результат, створений перетворенням ims_qtiasi2res.xslt, не містить елемента "
+    "assessment_result з ident_ref «%s». Файл результатів не змінено.";
+inline constexpr const char* NoDateTime =
+    "Результат анкети «%s» у файлі результатів не містить елемента "
+    "context/date/datetime. Відповіді не збережено.";
+inline constexpr const char* NoFormDocument = "сторінку з формою анкети не передано";
+// + control name + "."
+inline constexpr const char* NoPageForControl =
+    "Сторінку анкети не передано: немає де шукати поля відповіді ";
+
 } // namespace vedris::texts

@@ -1,6 +1,7 @@
 #include "QTIDomain/uBinders.h"
 
 #include "QTIDomain/uStorageManager.h"
+#include "Texts.h"
 
 namespace vedris {
 
@@ -8,8 +9,7 @@ THTMLControls::THTMLControls(TStorageManager& StorageManager, const std::string&
                              const std::string& ResponseIdent) {
     html::FormDocument* document = StorageManager.FFormDocument();
     if (!document)
-        throw EStorageError("Сторінку анкети не передано: немає де шукати поля відповіді " +
-                            ControlName(ItemIdent, ResponseIdent) + ".");
+        throw EStorageError(texts::NoPageForControl + ControlName(ItemIdent, ResponseIdent) + ".");
     FElements = &document->getElementsByName(ControlName(ItemIdent, ResponseIdent));
 }
 

@@ -4,29 +4,13 @@
 #include <filesystem>
 
 #include "QTIDomain/uResultsIndex.h"
+#include "Texts.h"
 #include "platform/text/AsciiCase.h"
 #include "settings/uRegistry.h"
 
 namespace vedris {
 
 namespace {
-
-const char* const MsgAssessmentFileMissing =
-    "Не знайдено файл з описом анкети. Можливо пошкоджено інсталяцію.\n\rФайл: %s";
-const char* const MsgFireEventFailed = "Помилка при виконанні метода fireEvent. Можливо, не "
-                                       "встановлено Internet Explorer версії 5.5 або вище.\r\n%s";
-const char* const MsgNoAssessmentElement =
-    "У файлі з описом анкети немає елемента assessment. Можливо пошкоджено інсталяцію.\nФайл: %s";
-const char* const MsgNoSettings = "Налаштування клієнта не завантажено, тож невідомо, де шукати "
-                                  "ims_qtiasi2res.xslt. Файл результатів не змінено.";
-const char* const MsgNoResultInOutput = "Перетворення ims_qtiasi2res.xslt не створило елемента "
-                                        "result для анкети «%s». Файл результатів не змінено.";
-const char* const MsgDerivedResultNotFound =
-    "Результат, створений перетворенням ims_qtiasi2res.xslt, не містить елемента "
-    "assessment_result з ident_ref «%s». Файл результатів не змінено.";
-const char* const MsgNoDateTime = "Результат анкети «%s» у файлі результатів не містить елемента "
-                                  "context/date/datetime. Відповіді не збережено.";
-const char* const MsgNoFormDocument = "сторінку з формою анкети не передано";
 
 // Spaces and control characters, as the assessment's ident is trimmed of them.
 std::string Trim(const std::string& s) {
@@ -60,7 +44,7 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
       FDetached(std::make_unique<TDetachedNodes>()) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(AssessmentFileName, ec))
-        throw EStorageError(FormatMessage(MsgAssessmentFileMissing, AssessmentFileName));
+        throw EStorageError(FormatMessage(texts::AssessmentFileMissing, AssessmentFileName));
     FAssessmentDoc = std::make_unique<xml::Document>(xml::Document::load(AssessmentFileName));
     // Without its assessment element nothing in the file ties it to a result; say so now
     // rather than deriving or binding anything.
@@ -79,7 +63,7 @@ std::string TStorageManager::GetAssessmentIdent() const {
     xml::Node root = FAssessmentDoc->documentElement();
     xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
     if (!assessment)
-        throw EStorageError(FormatMessage(MsgNoAssessmentElement, FAssessmentFileName));
+        throw EStorageError(FormatMessage(texts::NoAssessmentElement, FAssessmentFileName));
     return Trim(assessment.attribute("ident"));
 }
 
@@ -98,18 +82,18 @@ xml::Node TStorageManager::GetDateTimeNode() const {
 
 void TStorageManager::DeriveResult() {
     if (!ClientRegistry)
-        throw EStorageError(MsgNoSettings);
+        throw EStorageError(texts::NoSettings);
     std::string ident = GetAssessmentIdent();
     xml::Document stylesheet = xml::Document::load(
         std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt");
     xml::Document output = xml::transform(*FAssessmentDoc, stylesheet);
     xml::Node result = output.selectFirst("//result");
     if (!result)
-        throw EStorageError(FormatMessage(MsgNoResultInOutput, ident));
+        throw EStorageError(FormatMessage(texts::NoResultInOutput, ident));
     // A result that the lookup would not find again would be appended anew at every
     // opening; refuse it before the file is touched.
     if (!result.matches(xml::formatXPath("assessment_result[@ident_ref = \"%s\"]", {ident})))
-        throw EStorageError(FormatMessage(MsgDerivedResultNotFound, ident));
+        throw EStorageError(FormatMessage(texts::DerivedResultNotFound, ident));
     xml::Node root = FResultsDoc->documentElement();
     root.appendChild(FResultsDoc->importCopy(result));
     FIndexStale = true;
@@ -154,17 +138,17 @@ bool TStorageManager::SubmitResponses() {
     bool verdict = false;
     try {
         if (!FFormDocument_)
-            throw html::Error(MsgNoFormDocument);
+            throw html::Error(texts::NoFormDocument);
         verdict = FFormDocument_->forms().item(0).fireEvent("onSubmit");
     } catch (const std::exception& e) {
-        throw EStorageError(FormatMessage(MsgFireEventFailed, e.what()));
+        throw EStorageError(FormatMessage(texts::FireEventFailed, e.what()));
     }
     if (!verdict)
         return false;
     // Checked before any response is rewritten, so a result that cannot be stamped leaves
     // the document as it was.
     if (!GetDateTimeNode())
-        throw EStorageError(FormatMessage(MsgNoDateTime, GetAssessmentIdent()));
+        throw EStorageError(FormatMessage(texts::NoDateTime, GetAssessmentIdent()));
     ForEachBinder([](TRespStorageManager& binder) { binder.SaveControls(); });
     GetDateTimeNode().setText(FormatDateTime(std::time(nullptr)));
     FResultsDoc->save(FResultsFileName);

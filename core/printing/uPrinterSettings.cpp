@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Texts.h"
 #include "platform/fs/AtomicFile.h"
 #include "platform/ini/IniFile.h"
 #include "platform/xml/XmlDocument.h"
@@ -33,7 +34,7 @@ std::string HomeFolder() {
 }
 
 std::string CreateError(const std::string& path, int err) {
-    return "Не вдалося створити файл параметрів сторінки " + path + ": " + std::strerror(err);
+    return texts::PageSetupStoreNotCreated + path + ": " + std::strerror(err);
 }
 
 std::string DefaultStoreText() {

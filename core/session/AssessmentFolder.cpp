@@ -8,6 +8,7 @@
 
 #include <glib.h>
 
+#include "Texts.h"
 #include "platform/text/AsciiCase.h"
 
 namespace vedris {
@@ -55,7 +56,7 @@ AssessmentFolder::AssessmentFolder(const std::string& folder) {
 std::string AssessmentFolder::urlForFile(const std::string& path) const {
     std::string full = stdfs::absolute(stdfs::path(path)).lexically_normal().string();
     if (full.compare(0, root_.size(), root_) != 0)
-        throw AddressError("Файл " + path + " лежить поза папкою анкет " + root_);
+        throw AddressError(texts::FileWord + path + texts::OutsideAssessments + root_);
     std::string url = std::string(SchemeName) + "://" + SchemeHost + "/";
     auto segments = split(full.substr(root_.size()), '/');
     for (std::size_t i = 0; i < segments.size(); ++i) {

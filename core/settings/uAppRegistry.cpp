@@ -1,5 +1,6 @@
 #include "settings/uAppRegistry.h"
 
+#include "Texts.h"
 #include <filesystem>
 #include <stdexcept>
 
@@ -66,15 +67,14 @@ std::string TAppRegistry::GetTransformationsDir() {
     if (!Raw)
         return CheckDir(Default);
     if (Raw->empty())
-        throw std::runtime_error("У файлі налаштувань " + IniFile().path() +
-                                 " параметр TransformationsDir порожній: вкажіть у ньому "
-                                 "каталог перетворень або вилучіть його.");
+        throw std::runtime_error(texts::TransformationsDirEmpty1 + IniFile().path() +
+                                 texts::TransformationsDirEmpty2);
     return CheckDir(*Raw);
 }
 
 std::string TAppRegistry::CheckDir(const std::string& Path) const {
     if (Path.empty())
-        throw std::runtime_error("Не вказано необхідний каталог.");
+        throw std::runtime_error(texts::FolderNotGiven);
     // Only a leading full stop makes the path relative to the application folder; any other
     // relative path is taken against the current folder.
     std::string Candidate = absoluteNormal(Path.front() == '.' ? FAppDir + Path : Path);
@@ -82,7 +82,7 @@ std::string TAppRegistry::CheckDir(const std::string& Path) const {
         Candidate += '/';
     std::error_code ec;
     if (!std::filesystem::is_directory(Candidate, ec))
-        throw std::runtime_error("Відсутній необхідний каталог " + Candidate + ".");
+        throw std::runtime_error(texts::FolderMissing + Candidate + ".");
     return Candidate;
 }
 

@@ -1,5 +1,6 @@
 #include "settings/uRegistry.h"
 
+#include "Texts.h"
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -65,7 +66,7 @@ std::string ClientSettingsFileName() {
     std::error_code ec;
     std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();
     if (ec || exe.empty())
-        throw std::runtime_error("Не вдалося визначити шлях до програми: " + ec.message());
+        throw std::runtime_error(texts::ProgramPathUnknown + ec.message());
     // An executable replaced on disk while it runs is reported with this mark; its settings
     // file is still the one beside the new executable.
     constexpr std::string_view deleted = " (deleted)";

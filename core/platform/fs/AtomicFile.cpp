@@ -1,5 +1,6 @@
 #include "platform/fs/AtomicFile.h"
 
+#include "Texts.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -52,7 +53,7 @@ void writeAll(int fd, std::string_view data, const std::string& path) {
             const int err = errno;
             if (err == EINTR)
                 continue;
-            throw WriteError("Не вдалося записати файл " + path + ": " + reason(err), err);
+            throw WriteError(texts::FileNotWritten + path + ": " + reason(err), err);
         }
         data.remove_prefix(static_cast<size_t>(n));
     }
@@ -65,7 +66,7 @@ void writeFileAtomically(const std::string& path, std::string_view data) {
     std::string tmpl = path + ".tmp-XXXXXX";
     int raw = ::mkstemp(tmpl.data());
     if (raw < 0)
-        throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+        throw WriteError(texts::FileNotWritten + path + ": " + reason(errno));
     Fd fd(raw);
     const std::string tmp = tmpl;
     try {
@@ -78,11 +79,11 @@ void writeFileAtomically(const std::string& path, std::string_view data) {
 
         writeAll(fd.get(), data, path);
         if (::fsync(fd.get()) != 0)
-            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+            throw WriteError(texts::FileNotWritten + path + ": " + reason(errno));
         if (!fd.close())
-            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+            throw WriteError(texts::FileNotWritten + path + ": " + reason(errno));
         if (::rename(tmp.c_str(), path.c_str()) != 0)
-            throw WriteError("Не вдалося записати файл " + path + ": " + reason(errno));
+            throw WriteError(texts::FileNotWritten + path + ": " + reason(errno));
     } catch (...) {
         ::unlink(tmp.c_str());
         throw;
@@ -120,7 +121,7 @@ int readWhole(const std::string& path, std::string& data) {
 }
 
 WriteError readError(const std::string& path, int err) {
-    return WriteError("Не вдалося прочитати файл " + path + ": " + reason(err), err);
+    return WriteError(texts::FileNotRead + path + ": " + reason(err), err);
 }
 
 } // namespace
@@ -153,7 +154,7 @@ bool createFileAtomically(const std::string& path, std::string_view data) {
     Fd file(::mkostemp(temp.data(), O_CLOEXEC));
     if (file.get() < 0) {
         const int failed = errno;
-        throw WriteError("Не вдалося створити файл " + path + ": " + reason(failed), failed);
+        throw WriteError(texts::FileNotCreated + path + ": " + reason(failed), failed);
     }
     int err = 0;
     try {
@@ -175,7 +176,7 @@ bool createFileAtomically(const std::string& path, std::string_view data) {
     if (err == EEXIST)
         return false;
     if (err != 0)
-        throw WriteError("Не вдалося створити файл " + path + ": " + reason(err), err);
+        throw WriteError(texts::FileNotCreated + path + ": " + reason(err), err);
     Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());

@@ -21,7 +21,7 @@ InstanceLock::InstanceLock(const std::string& folder) {
     path_ = (std::filesystem::path(folder) / ".lock").string();
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0)
-        throw std::runtime_error("Не вдалося відкрити файл " + path_ + ": " + std::strerror(errno));
+        throw std::runtime_error(texts::FileNotOpened + path_ + ": " + std::strerror(errno));
     // flock belongs to the open file description, so the lock goes with the process and
     // is released even when the client is killed.
     // A file system without locks (ENOLCK, EINVAL) cannot tell; the client then runs.

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "Texts.h"
 #include "platform/fs/AtomicFile.h"
 #include "platform/text/AsciiCase.h"
 
@@ -282,15 +283,15 @@ void IniFile::writeStrings(const std::string& section,
     // that reads back as something else.
     if (sectionName.empty() || hasLineBreak(sectionName) ||
         sectionName.find(']') != std::string_view::npos)
-        throw IniError("Недопустима назва розділу INI-файлу: \"" + section + "\"");
+        throw IniError(texts::IniBadSection + section + "\"");
     for (const auto& [key, value] : values) {
         std::string_view keyName = trim(key);
         if (keyName.empty() || hasLineBreak(keyName) ||
             keyName.find('=') != std::string_view::npos || keyName.front() == ';' ||
             keyName.front() == '[')
-            throw IniError("Недопустима назва ключа INI-файлу: \"" + key + "\"");
+            throw IniError(texts::IniBadKey + key + "\"");
         if (hasLineBreak(value))
-            throw IniError("Значення ключа " + key + " не може містити розриву рядка");
+            throw IniError(texts::IniValueOfKey + key + texts::IniLineBreak);
     }
     if (values.empty())
         return;
