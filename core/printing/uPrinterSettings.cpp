@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 #include <vector>
@@ -58,8 +59,13 @@ void Put(const ini::IniFile& store, std::vector<std::pair<std::string, std::stri
 // The store is used only when it exists and can be both read and written, as a registry
 // key opened with full access; otherwise a load leaves the snapshot alone and a save
 // writes nothing.
-bool CanOpen(const ini::IniFile& store) {
-    return store.exists() && ::access(store.path().c_str(), R_OK | W_OK) == 0;
+std::optional<ini::IniFile> OpenStore(const std::string& path) {
+    if (path.empty())
+        return std::nullopt;
+    ini::IniFile store(path);
+    if (!store.exists() || ::access(store.path().c_str(), R_OK | W_OK) != 0)
+        return std::nullopt;
+    return store;
 }
 
 } // namespace
@@ -109,12 +115,10 @@ std::string TPrinterSettings::StorePath() const {
 }
 
 void TPrinterSettings::LoadFromRegistry() {
-    std::string path = StorePath();
-    if (path.empty())
+    std::optional<ini::IniFile> opened = OpenStore(StorePath());
+    if (!opened)
         return;
-    ini::IniFile store(path);
-    if (!CanOpen(store))
-        return;
+    const ini::IniFile& store = *opened;
     // Everything is read before anything is assigned, so a failing read leaves the
     // snapshot whole.
     auto text = [&](const char* name) { return store.readString(PageSetupSection, name, ""); };
@@ -134,12 +138,10 @@ void TPrinterSettings::LoadFromRegistry() {
 }
 
 void TPrinterSettings::SaveToRegistry() const {
-    std::string path = StorePath();
-    if (path.empty())
+    std::optional<ini::IniFile> opened = OpenStore(StorePath());
+    if (!opened)
         return;
-    ini::IniFile store(path);
-    if (!CanOpen(store))
-        return;
+    ini::IniFile& store = *opened;
     std::vector<std::pair<std::string, std::string>> changed;
     Put(store, changed, PageSetupHeaderName, Header);
     Put(store, changed, PageSetupFooterName, Footer);
