@@ -4,6 +4,29 @@
 
 namespace vedris {
 
+namespace {
+
+bool SameNameIgnoringCase(const std::string& a, const char* b) {
+    std::string lowered = a;
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lowered == b;
+}
+
+} // namespace
+
+TBinderKind BinderKindOf(xml::Node Response) {
+    if (Response.matches(".//render_fib"))
+        return Response.matches(".//render_fib[@rows = 1]") ? TBinderKind::InputText
+                                                            : TBinderKind::TextArea;
+    if (SameNameIgnoringCase(Response.name(), "response_lid"))
+        return TBinderKind::RadioCheck;
+    if (SameNameIgnoringCase(Response.name(), "response_str"))
+        return TBinderKind::Select;
+    return TBinderKind::None;
+}
+
 THTMLControls::THTMLControls(TStorageManager& StorageManager, const std::string& ItemIdent,
                              const std::string& ResponseIdent) {
     html::FormDocument* document = StorageManager.FFormDocument();

@@ -299,6 +299,10 @@ bool Node::isElement() const {
     return node_ && node_->type == XML_ELEMENT_NODE;
 }
 
+int Node::line() const {
+    return node_ ? static_cast<int>(xmlGetLineNo(node_)) : 0;
+}
+
 void Node::appendChild(Node node) {
     if (!node_ || !node.node_)
         throw Error("appendChild: no node");
@@ -421,6 +425,37 @@ std::string Document::encoding() const {
 
 Node Document::root() const {
     return Node(reinterpret_cast<xmlNode*>(doc_.get()));
+}
+
+void Document::dropElementNamespaces() {
+    // Iterative walk: deeply nested files must not exhaust the stack.
+    xmlNode* node = xmlDocGetRootElement(doc_.get());
+    while (node) {
+        if (node->type == XML_ELEMENT_NODE) {
+            node->ns = nullptr;
+            xmlNs** link = &node->nsDef;
+            while (xmlNs* ns = *link) {
+                if (ns->prefix) {
+                    link = &ns->next;
+                } else {
+                    *link = ns->next;
+                    ns->next = nullptr;
+                    xmlFreeNs(ns);
+                }
+            }
+        }
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && !node->next) {
+            node = node->parent;
+            if (node && node->type != XML_ELEMENT_NODE)
+                node = nullptr;
+        }
+        if (node)
+            node = node->next;
+    }
 }
 
 Node Document::createElement(const std::string& name) {

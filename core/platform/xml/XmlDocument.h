@@ -56,6 +56,8 @@ public:
     Node nextSibling() const;
     Node parent() const;
     bool isElement() const;
+    // Line of the element in the text it was parsed from; 0 when unknown.
+    int line() const;
     // Appends node as the last child; node must belong to this node's document.
     void appendChild(Node node);
     // Unlinks child from this node and frees it.
@@ -102,6 +104,12 @@ public:
     std::string encoding() const;
     // The document node itself, as a context for selections.
     Node root() const;
+
+    // Takes every element out of its namespace and drops the default namespace
+    // declarations, so that files written with and without a namespace answer the same plain
+    // selections and stylesheets, and nothing copied out of them carries a namespace along.
+    // Prefixed declarations stay, for the attributes that use them.
+    void dropElementNamespaces();
 
     Node createElement(const std::string& name);
     // Deep copy of a node of another document, owned by this one and not yet linked.
