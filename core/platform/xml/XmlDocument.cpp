@@ -206,6 +206,11 @@ std::string xmlSafe(const std::string& text) {
     return out;
 }
 
+// Some engine errors (a byte the declared encoding cannot decode) come without the file.
+std::string namingFile(const std::string& message, const std::string& name) {
+    return message.rfind(name, 0) == 0 ? message : name + ": " + message;
+}
+
 } // namespace
 
 void DocDeleter::operator()(xmlDoc* doc) const {
@@ -379,7 +384,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
         const xmlError& last = ctxt->lastError;
         if (last.message)
             fallback = name + ":" + std::to_string(last.line) + ": " + trimmed(last.message);
-        throw Error(errors.message(fallback));
+        throw Error(namingFile(errors.message(fallback), name));
     }
     return Document(doc);
 }
