@@ -111,8 +111,21 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
     std::string pagePath = FileInFolderIgnoringCase(assessmentsDir, name + ".html");
     if (!isFile(pagePath) && isFile(FileInFolderIgnoringCase(assessmentsDir, name + ".htm")))
         pagePath = FileInFolderIgnoringCase(assessmentsDir, name + ".htm");
-    if (!isFile(pagePath))
+    // The page first: its form matters even when the assessment file is missing.
+    bool hasPage = isFile(pagePath);
+    PageScan page;
+    if (!hasPage) {
         problem(msg::Format(msg::NoPage, {assessmentsDir, name}));
+    } else {
+        try {
+            page = scanPage(fs::readFile(pagePath));
+        } catch (const std::exception& e) {
+            problem(msg::Format(msg::ReadFailed, {pagePath, e.what()}));
+            hasPage = false;
+        }
+        if (hasPage && page.forms != 1)
+            problem(msg::Format(msg::FormCount, {pagePath, std::to_string(page.forms)}));
+    }
     if (!isFile(xmlPath)) {
         problem(msg::Format(msg::NoQtiFile, {assessmentsDir, name}));
         return;
@@ -146,18 +159,8 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
         problem(e.what());
         return;
     }
-    if (!isFile(pagePath))
+    if (!hasPage)
         return;
-
-    PageScan page;
-    try {
-        page = scanPage(fs::readFile(pagePath));
-    } catch (const std::exception& e) {
-        problem(msg::Format(msg::ReadFailed, {pagePath, e.what()}));
-        return;
-    }
-    if (page.forms != 1)
-        problem(msg::Format(msg::FormCount, {pagePath, std::to_string(page.forms)}));
     std::set<std::string> names;
     for (const Response& r : responses) {
         std::string control = r.item + "." + r.ident;
