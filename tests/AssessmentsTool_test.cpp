@@ -102,6 +102,8 @@ TEST(InstallationFolder, MadeFolderPassesItsCheckAndTheCheckCatchesWhatLosesAnsw
     replaceIn(a + "ims12.html", "<textarea name=\"I3.R6\"", "<input name=\"I3.R6\"><x");
     replaceIn(a + "ims12.html", "name=\"I3.R5\"", "name=\"I3.R55\"");
     replaceIn(a + "latin1.html", "</form>", "</form><form></form>");
+    replaceIn(a + "ims12.html", "<select name=\"I3.R4\" aria-label=\"Список і поля\" size=\"2\"",
+              "<select name=\"I3.R4\"");
     replaceIn(a + "index.html", "name=\"form_frame\"", "name=\"frame\"");
     replaceIn(a + "ims_qtiasi2res.xslt", "<response ident_ref=\"{@ident}\"/>", "");
     std::filesystem::remove(a + "latin1.xml");
@@ -113,11 +115,24 @@ TEST(InstallationFolder, MadeFolderPassesItsCheckAndTheCheckCatchesWhatLosesAnsw
           a + "ims12.html: рядок 40: поле «I3.R55» не відповідає",
           a + "ims12.html: немає полів з назвою «I3.R5» для відповіді з рядка 60",
           a + "latin1.html: на сторінці має бути одна форма, а їх 2",
+          a + "ims12.html: рядок 36: список «I3.R4» розкривний",
           a + "index.html: немає фрейму з назвою «form_frame»",
           a + "ims12.xml: рядок 19: результат, створений ims_qtiasi2res.xslt, не містить "
               "item_result «I1» з response «R1»",
           a + ": немає файла з описом анкети «latin1»"})
         EXPECT_NE(problems.find(expected), std::string::npos) << expected << "\n" << problems;
+}
+
+TEST(InstallationFolder, AssessmentsSharingAnswerNamesAreReported) {
+    // A submission rewrites every response of its name in results.xml, whichever assessment
+    // it belongs to.
+    TempDir dir;
+    Report made = MakeFolder(dir.file("two"), {Samples + "latin1.xml", Samples + "latin1.xml"});
+    EXPECT_NE(joined(made.problems)
+                  .find("latin1_2.xml: рядок 8: відповідь «L1.R» має таку саму "
+                        "назву, як у файлі"),
+              std::string::npos)
+        << joined(made.problems);
 }
 
 TEST(Command, ExitStatusesTellDoneProblemsAndWrongUse) {

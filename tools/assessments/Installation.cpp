@@ -1,5 +1,6 @@
 #include "Installation.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -30,6 +31,9 @@ bool isFile(const std::string& path) {
 struct Control {
     std::string name, tag, type;
     int line = 0;
+    // A list the browser shows as a drop-down: one choice, one row. It always has an option
+    // selected, so the client would store its first option as an answer nobody gave.
+    bool dropDown = false;
 };
 
 struct PageScan {
@@ -50,7 +54,10 @@ PageScan scanPage(const std::string& html) {
             for (char& c : t)
                 if (c >= 'A' && c <= 'Z')
                     c = static_cast<char>(c - 'A' + 'a');
-            scan.named.push_back({*name, tag.name, t, tag.line});
+            const std::string* size = tag.attribute("size");
+            bool dropDown = tag.name == "select" && !tag.attribute("multiple") &&
+                            (!size || std::atoi(size->c_str()) <= 1);
+            scan.named.push_back({*name, tag.name, t, tag.line, dropDown});
         }
     });
     return scan;
@@ -104,8 +111,13 @@ struct Response {
     int line;
 };
 
+// Where each control name of the installation's assessments comes from, for names that two
+// assessments share: a submission on one page rewrites the responses of that name in every
+// result, so the other assessment's answers would be lost.
+using ControlOwners = std::map<std::string, std::string>;
+
 void checkAssessment(const std::string& name, const std::string& assessmentsDir,
-                     const std::string& stylesheet, Report& report) {
+                     const std::string& stylesheet, ControlOwners& owners, Report& report) {
     auto problem = [&](const std::string& text) { report.problems.push_back(text); };
     std::string xmlPath = FileInFolderIgnoringCase(assessmentsDir, name + ".xml");
     std::string pagePath = FileInFolderIgnoringCase(assessmentsDir, name + ".html");
@@ -166,6 +178,10 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
         std::string control = r.item + "." + r.ident;
         if (!names.insert(control).second)
             continue;
+        auto [owner, first] = owners.emplace(control, xmlPath);
+        if (!first)
+            problem(msg::Format(msg::SharedControlName,
+                                {xmlPath, std::to_string(r.line), control, owner->second}));
         bool any = false;
         for (const Control& c : page.named) {
             if (c.name != control)
@@ -177,6 +193,9 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
             else if (!fitsKind(c, r.kind))
                 problem(msg::Format(msg::WrongControl, {pagePath, std::to_string(c.line), control,
                                                         describe(c), describe(r.kind)}));
+            else if (c.dropDown)
+                problem(
+                    msg::Format(msg::DropDownList, {pagePath, std::to_string(c.line), control}));
         }
         if (!any && r.kind != TBinderKind::None)
             problem(
@@ -355,12 +374,17 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
         problem(msg::Format(msg::NoIndex, {index}));
     } else {
         bool frame = false;
-        ScanHtml(fs::readFile(index), [&](const HtmlTag& tag) {
-            const std::string* name = tag.attribute("name");
-            if (!tag.end && (tag.name == "iframe" || tag.name == "frame") && name &&
-                *name == "form_frame")
-                frame = true;
-        });
+        try {
+            ScanHtml(fs::readFile(index), [&](const HtmlTag& tag) {
+                const std::string* name = tag.attribute("name");
+                if (!tag.end && (tag.name == "iframe" || tag.name == "frame") && name &&
+                    *name == "form_frame")
+                    frame = true;
+            });
+        } catch (const std::exception& e) {
+            problem(msg::Format(msg::ReadFailed, {index, e.what()}));
+            frame = true;
+        }
         if (!frame)
             problem(msg::Format(msg::NoFormFrame, {index}));
     }
@@ -373,6 +397,7 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
         problem(msg::Format(msg::NoAssessmentsListed, {ini}));
     int checked = 0;
     std::set<std::string> seen;
+    ControlOwners owners;
     for (const std::string& name : names) {
         if (name.empty()) {
             problem(msg::Format(msg::EmptyAssessmentName, {ini}));
@@ -381,7 +406,7 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
         if (!seen.insert(name).second)
             continue;
         ++checked;
-        checkAssessment(name, assessmentsDir, stylesheet, report);
+        checkAssessment(name, assessmentsDir, stylesheet, owners, report);
     }
     if (assessmentsChecked)
         *assessmentsChecked = checked;

@@ -43,8 +43,8 @@ inline constexpr const char* WarnNoAssessment =
     "%s: немає елемента assessment під кореневим елементом; клієнт не зможе зберігати "
     "відповіді на цю анкету.";
 inline constexpr const char* WarnNotBound =
-    "%s: рядок %s: відповідь %s (response_num без render_fib) клієнт не зберігає; полів для неї "
-    "не створено.";
+    "%s: рядок %s: відповідь %s (%s) клієнт не зберігає; полів для неї не "
+    "створено.";
 inline constexpr const char* WarnRendering =
     "%s: рядок %s: %s клієнт показати не може; на сторінці залишено примітку.";
 inline constexpr const char* WarnNoOptions =
@@ -98,6 +98,12 @@ inline constexpr const char* UnboundControl =
     "render_fib.";
 inline constexpr const char* StrayControl =
     "%s: рядок %s: поле «%s» не відповідає жодній відповіді файла %s.";
+inline constexpr const char* DropDownList =
+    "%s: рядок %s: список «%s» розкривний (без size або з size=\"1\"): у ньому завжди обрано "
+    "перший варіант, і клієнт збереже його як відповідь; задайте size від 2 або multiple.";
+inline constexpr const char* SharedControlName =
+    "%s: рядок %s: відповідь «%s» має таку саму назву, як у файлі %s; збереження однієї анкети "
+    "затре відповіді іншої.";
 inline constexpr const char* CheckPassed = "Перевірено анкет: %s. Проблем не знайдено.";
 inline constexpr const char* CheckFailed = "Перевірено анкет: %s. Знайдено проблем: %s.";
 

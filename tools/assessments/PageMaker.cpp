@@ -194,11 +194,16 @@ private:
 
     void response(xml::Node item, xml::Node response) {
         std::string name = item.attribute("ident") + "." + response.attribute("ident");
-        TBinderKind kind = BinderKindOf(response);
+        // The client looks only for these three response kinds below an item.
+        std::string element = response.name();
+        bool bound =
+            element == "response_lid" || element == "response_str" || element == "response_num";
+        TBinderKind kind = bound ? BinderKindOf(response) : TBinderKind::None;
         std::string cardinality = lower(response.attribute("rcardinality"));
         bool several = cardinality == "multiple" || cardinality == "ordered";
         if (kind == TBinderKind::None) {
-            warn(msg::Format(msg::WarnNotBound, {file_, where(response), name}));
+            warn(msg::Format(msg::WarnNotBound, {file_, where(response), name,
+                                                 bound ? element + " без render_fib" : element}));
             note(msg::Format(msg::PageNoteNotBound, {response.name()}));
             return;
         }

@@ -21,11 +21,20 @@ int wrongUse(const std::string& text) {
     return 2;
 }
 
+// One line per problem: line breaks inside a message (the storage's own texts have them)
+// become spaces.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
 int finish(const Report& report) {
     for (const std::string& line : report.warnings)
-        std::cerr << line << "\n";
+        std::cerr << oneLine(line) << "\n";
     for (const std::string& line : report.problems)
-        std::cerr << line << "\n";
+        std::cerr << oneLine(line) << "\n";
     return report.problems.empty() ? 0 : 1;
 }
 
