@@ -30,13 +30,19 @@ std::string controls(Client& c) {
 
 } // namespace
 
+// Copies a sample into the installation as name.xml and makes its page name.html.
+bool madePage(const Installation& inst, const std::string& sample, const std::string& name) {
+    stdfs::copy_file(VEDRIS_SOURCE_DIR "/tests/data/qti/" + sample,
+                     inst.assessments() + name + ".xml");
+    int status = std::system((VEDRIS_BIN_DIR "/vedris-assessments page " + inst.assessments() +
+                              name + ".xml -o " + inst.assessments() + name + ".html 2>/dev/null")
+                                 .c_str());
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST(MadePage, NamespacedExportIsAnsweredLeftReopenedAndStored) {
     Installation inst("ims");
-    stdfs::copy_file(VEDRIS_SOURCE_DIR "/tests/data/qti/ims12.xml", inst.assessments() + "ims.xml");
-    int status = std::system((VEDRIS_BIN_DIR "/vedris-assessments page " + inst.assessments() +
-                              "ims.xml -o " + inst.assessments() + "ims.html 2>/dev/null")
-                                 .c_str());
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(madePage(inst, "ims12.xml", "ims"));
 
     Client c(inst);
     ASSERT_TRUE(c.started);
@@ -82,4 +88,20 @@ TEST(MadePage, NamespacedExportIsAnsweredLeftReopenedAndStored) {
               (std::vector<std::string>{"Valid:7"}));
     EXPECT_EQ(controls(c), "B|KY+LV||selo|Полтава|Рядок «перший»\nі другий|7|");
     EXPECT_TRUE(c.w().ReportedErrors().empty());
+}
+
+TEST(MadePage, Latin1FileIsShownAndStoredInUtf8) {
+    Installation inst("latin");
+    ASSERT_TRUE(madePage(inst, "latin1.xml", "latin"));
+    Client c(inst);
+    ASSERT_TRUE(c.started);
+    ASSERT_TRUE(
+        c.bindsAfter([&] { c.page("window.frames['form_frame'].location.href = 'latin.html'"); }));
+    EXPECT_EQ(c.frame("return doc.querySelector('legend').textContent;"), "1. Qualité");
+    c.frame("doc.getElementsByName('L1.R')[0].checked = true;"
+            "doc.getElementsByName('L1.C')[0].value = 'crème brûlée';");
+    ASSERT_TRUE(c.closes());
+    Results r(inst.results());
+    EXPECT_EQ(r.values("LATIN", "L1", "R"), (std::vector<std::string>{"Valid:oui"}));
+    EXPECT_EQ(r.values("LATIN", "L1", "C"), (std::vector<std::string>{"Valid:crème brûlée"}));
 }
