@@ -90,6 +90,38 @@ std::string decodeReferences(const std::string& text) {
     return out;
 }
 
+// Text between tags: "<" and ">" escaped, references kept as written (exports are full of
+// &eacute; and &rsquo;, and in text a reference can only ever stand for characters), any
+// other "&" escaped.
+std::string escapeText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '&') {
+            size_t j = i + 1;
+            bool numeric = j < text.size() && text[j] == '#';
+            bool hex = numeric && j + 1 < text.size() && (text[j + 1] == 'x' || text[j + 1] == 'X');
+            j += numeric ? (hex ? 2 : 1) : 0;
+            size_t start = j;
+            while (j < text.size() && j - start < 32 &&
+                   (numeric
+                        ? (hex ? std::isxdigit(static_cast<unsigned char>(text[j])) != 0
+                               : (text[j] >= '0' && text[j] <= '9'))
+                        : (isAlpha(text[j]) || (j > start && text[j] >= '0' && text[j] <= '9'))))
+                ++j;
+            bool reference = j > start && j < text.size() && text[j] == ';';
+            out += reference ? "&" : "&amp;";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int linesIn(const std::string& text, size_t from, size_t to) {
     return static_cast<int>(std::count(text.begin() + static_cast<long>(from),
                                        text.begin() + static_cast<long>(std::min(to, text.size())),
@@ -202,7 +234,8 @@ void ScanHtml(const std::string& html, const std::function<void(const HtmlTag&)>
         if (!tag.end)
             lineAt(i);
         onTag(tag);
-        if (!tag.end && !tag.selfClosing && rawTextElements().count(tag.name)) {
+        // A "/>" does not end these elements in a browser either.
+        if (!tag.end && rawTextElements().count(tag.name)) {
             // Raw text runs to the element's own end tag; nothing in it is markup.
             std::string lowered = lower(html.substr(i));
             size_t close = lowered.find("</" + tag.name);
@@ -307,7 +340,7 @@ std::string SanitizeHtml(const std::string& html) {
             if (!voids.count(tag.name))
                 open.push_back(tag.name);
         },
-        [&](const std::string& text) { out += EscapeHtml(decodeReferences(text)); });
+        [&](const std::string& text) { out += escapeText(text); });
     while (!open.empty()) {
         out += "</" + open.back() + ">";
         open.pop_back();
