@@ -123,9 +123,7 @@ private:
                 continue;
             std::string name = n.name();
             if (name == "material") {
-                out_ += "<div class=\"material\">";
                 material(n);
-                out_ += "</div>\n";
             } else if (name == "flow" || name == "flow_mat" || name == "presentation_material") {
                 flow(n, item);
             } else if (item && (name == "response_lid" || name == "response_str" ||
@@ -136,52 +134,58 @@ private:
         }
     }
 
+    // One material: its pieces in a block of their own, then a note for each piece the
+    // client cannot show.
     void material(xml::Node material) {
+        std::string html;
+        std::vector<std::string> notes;
+        auto notShown = [&](xml::Node n, bool warned) {
+            if (!warned)
+                warn(msg::Format(msg::WarnRendering, {file_, where(n), n.name()}));
+            notes.push_back(msg::Format(msg::PageNoteNotShown, {n.name()}));
+        };
         for (xml::Node n = material.firstChild(); n; n = n.nextSibling()) {
             if (!n.isElement())
                 continue;
             std::string name = n.name();
             if (name == "mattext") {
                 if (lower(n.attribute("texttype")) == "text/html") {
-                    std::string html = SanitizeHtml(n.text());
-                    ScanHtml(html, [&](const HtmlTag& tag) {
+                    std::string safe = SanitizeHtml(n.text());
+                    ScanHtml(safe, [&](const HtmlTag& tag) {
                         if (tag.name == "img" && !tag.end)
                             if (const std::string* src = tag.attribute("src"))
                                 page_.images.push_back(*src);
                     });
-                    out_ += html;
+                    html += safe;
                 } else {
-                    out_ += EscapeHtml(n.text());
+                    html += EscapeHtml(n.text());
                 }
             } else if (name == "matemtext") {
-                out_ += "<em>" + EscapeHtml(n.text()) + "</em>";
+                html += "<em>" + EscapeHtml(n.text()) + "</em>";
             } else if (name == "matbreak") {
-                out_ += "<br>";
+                html += "<br>";
             } else if (name == "matimage" && !n.attribute("uri").empty()) {
                 std::string uri = n.attribute("uri");
                 if (IsRelativeAddress(uri)) {
                     page_.images.push_back(uri);
-                    out_ += "<img" + attr("src", uri) + attr("alt", n.attribute("label"));
+                    html += "<img" + attr("src", uri) + attr("alt", n.attribute("label"));
                     for (const char* size : {"width", "height"})
                         if (isNumber(n.attribute(size)))
-                            out_ += attr(size, n.attribute(size));
-                    out_ += ">";
+                            html += attr(size, n.attribute(size));
+                    html += ">";
                 } else {
                     warn(msg::Format(msg::WarnImageNotRelative, {file_, where(n), uri}));
-                    notShown(n);
+                    notShown(n, true);
                 }
             } else if (name != "altmaterial") {
                 // Sound, video, applets, applications, embedded images, references.
-                notShown(n);
+                notShown(n, false);
             }
         }
-    }
-
-    void notShown(xml::Node n) {
-        warn(msg::Format(msg::WarnRendering, {file_, where(n), n.name()}));
-        out_ += "</div>\n";
-        note(msg::Format(msg::PageNoteNotShown, {n.name()}));
-        out_ += "<div class=\"material\">";
+        if (!html.empty())
+            out_ += "<div class=\"material\">" + html + "</div>\n";
+        for (const std::string& text : notes)
+            note(text);
     }
 
     // Plain text of the material of a label or option.
@@ -235,9 +239,7 @@ private:
                 if (what == "material") {
                     if (kind == TBinderKind::Select)
                         continue; // a list shows only its options' own texts
-                    out_ += "<div class=\"material\">";
                     material(n);
-                    out_ += "</div>\n";
                 } else if (what == "flow_label") {
                     walk(n, render);
                 } else if (what == "response_label") {
@@ -264,9 +266,7 @@ private:
                 continue;
             std::string what = n.name();
             if (what == "material") {
-                out_ += "<div class=\"material\">";
                 material(n);
-                out_ += "</div>\n";
             } else if (what.rfind("render_", 0) == 0) {
                 if (what == "render_hotspot") {
                     warn(msg::Format(msg::WarnRendering, {file_, where(n), what}));
