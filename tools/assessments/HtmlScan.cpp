@@ -9,13 +9,6 @@ namespace vedris::assessments {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
@@ -137,6 +130,13 @@ const std::set<std::string>& rawTextElements() {
 
 } // namespace
 
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 const std::string* HtmlTag::attribute(const std::string& name) const {
     for (const auto& [key, value] : attributes)
         if (key == name)
@@ -191,7 +191,7 @@ void ScanHtml(const std::string& html, const std::function<void(const HtmlTag&)>
         size_t nameStart = p;
         while (p < n && !isSpace(html[p]) && html[p] != '/' && html[p] != '>')
             ++p;
-        tag.name = lower(html.substr(nameStart, p - nameStart));
+        tag.name = AsciiLower(html.substr(nameStart, p - nameStart));
         // Attributes, as the tokenizer reads them.
         while (p < n && html[p] != '>') {
             if (isSpace(html[p]) || html[p] == '/') {
@@ -204,7 +204,7 @@ void ScanHtml(const std::string& html, const std::function<void(const HtmlTag&)>
             while (p < n && !isSpace(html[p]) && html[p] != '/' && html[p] != '>' &&
                    (html[p] != '=' || p == a))
                 ++p;
-            std::string name = lower(html.substr(a, p - a));
+            std::string name = AsciiLower(html.substr(a, p - a));
             while (p < n && isSpace(html[p]))
                 ++p;
             std::string value;
@@ -237,7 +237,7 @@ void ScanHtml(const std::string& html, const std::function<void(const HtmlTag&)>
         // A "/>" does not end these elements in a browser either.
         if (!tag.end && rawTextElements().count(tag.name)) {
             // Raw text runs to the element's own end tag; nothing in it is markup.
-            std::string lowered = lower(html.substr(i));
+            std::string lowered = AsciiLower(html.substr(i));
             size_t close = lowered.find("</" + tag.name);
             i = close == std::string::npos ? n : i + close;
             textStart = i;

@@ -27,6 +27,9 @@ struct HtmlTag {
 void ScanHtml(const std::string& html, const std::function<void(const HtmlTag&)>& onTag,
               const std::function<void(const std::string&)>& onText = {});
 
+// ASCII letters lower-cased, as HTML compares tag, attribute and keyword names.
+std::string AsciiLower(std::string text);
+
 // & < > " ' as character references, for text and attribute values.
 std::string EscapeHtml(const std::string& text);
 

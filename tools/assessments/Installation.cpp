@@ -50,10 +50,7 @@ PageScan scanPage(const std::string& html) {
             ++scan.forms;
         if (const std::string* name = tag.attribute("name")) {
             const std::string* type = tag.attribute("type");
-            std::string t = type ? *type : std::string();
-            for (char& c : t)
-                if (c >= 'A' && c <= 'Z')
-                    c = static_cast<char>(c - 'A' + 'a');
+            std::string t = type ? AsciiLower(*type) : std::string();
             const std::string* size = tag.attribute("size");
             bool dropDown = tag.name == "select" && !tag.attribute("multiple") &&
                             (!size || std::atoi(size->c_str()) <= 1);

@@ -12,13 +12,6 @@ namespace vedris::assessments {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string attr(const std::string& name, const std::string& value) {
     return " " + name + "=\"" + EscapeHtml(value) + "\"";
 }
@@ -149,7 +142,7 @@ private:
                 continue;
             std::string name = n.name();
             if (name == "mattext") {
-                if (lower(n.attribute("texttype")) == "text/html") {
+                if (AsciiLower(n.attribute("texttype")) == "text/html") {
                     std::string safe = SanitizeHtml(n.text());
                     ScanHtml(safe, [&](const HtmlTag& tag) {
                         if (tag.name == "img" && !tag.end)
@@ -192,7 +185,8 @@ private:
     std::string materialText(xml::Node parent) {
         std::string text;
         for (xml::Node m : parent.selectAll(".//mattext | .//matemtext"))
-            text += lower(m.attribute("texttype")) == "text/html" ? HtmlToText(m.text()) : m.text();
+            text += AsciiLower(m.attribute("texttype")) == "text/html" ? HtmlToText(m.text())
+                                                                       : m.text();
         return text;
     }
 
@@ -203,7 +197,7 @@ private:
         bool bound =
             element == "response_lid" || element == "response_str" || element == "response_num";
         TBinderKind kind = bound ? BinderKindOf(response) : TBinderKind::None;
-        std::string cardinality = lower(response.attribute("rcardinality"));
+        std::string cardinality = AsciiLower(response.attribute("rcardinality"));
         bool several = cardinality == "multiple" || cardinality == "ordered";
         if (kind == TBinderKind::None) {
             warn(msg::Format(msg::WarnNotBound, {file_, where(response), name,
