@@ -157,7 +157,7 @@ bool TStorageManager::SubmitResponses() {
             throw html::Error(texts::NoFormDocument);
         verdict = FFormDocument_->forms().item(0).fireEvent("onSubmit");
     } catch (const std::exception& e) {
-        throw EStorageError(FormatMessage(texts::FireEventFailed, e.what()));
+        throw ESubmitCallFailed(FormatMessage(texts::FireEventFailed, e.what()));
     }
     if (!verdict)
         return false;
