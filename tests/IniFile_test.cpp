@@ -170,6 +170,17 @@ TEST(IniFileRead, WindowsAndOldMacLineEndsAndByteOrderMark) {
     IniFile cr(tmp.write("cr.ini", "[General]\rKey=value\rNext=2\r"));
     EXPECT_EQ(cr.read("General", "Key"), "value");
     EXPECT_EQ(cr.read("General", "Next"), "2");
+
+    // A stray carriage return in a file of "\n" lines ends its line too, as an editor shows it.
+    IniFile mixed(tmp.write("mixed.ini", "[ General ]\nKey=one\rtwo\nAfter=x\r\rLast=y\n"));
+    EXPECT_EQ(mixed.read("General", "Key"), "one");
+    EXPECT_EQ(mixed.read("General", "After"), "x");
+    EXPECT_EQ(mixed.read("General", "Last"), "y");
+    // Blanks inside the brackets are not part of the section's name.
+    IniFile spaced(tmp.write("spaced.ini", "[\tgeneral  ]\nClientAssessments=a, b\n"));
+    EXPECT_EQ(spaced.read("General", "ClientAssessments"), "a, b");
+    spaced.writeString("General", "ClientId", "7");
+    EXPECT_EQ(readFile(spaced.path()), "[\tgeneral  ]\nClientAssessments=a, b\nClientId=7\n");
 }
 
 TEST(IniFileRead, Utf8TextsAndTheLengthLimitInCharacters) {
@@ -264,6 +275,35 @@ TEST(IniFileWrite, LongAndCyrillicValuesAreStoredWhole) {
     ini.writeString("Загальні", "Значення", value);
     EXPECT_EQ(readFile(ini.path()), "[Загальні]\nЗначення=" + value + "\n");
     EXPECT_EQ(ini.read("Загальні", "Значення"), repeat("ї", 2047));
+}
+
+TEST(IniFileWrite, WhatIsReadCanBeWrittenBackUnchanged) {
+    TempDir tmp;
+    const std::string before = "[PageSetup]\n"
+                               "header=&w\r&b\n"
+                               "footer=  'single quoted'  \n"
+                               "quoted=\"  inner blanks  \"\n";
+    IniFile ini(tmp.write("a.ini", before));
+    std::vector<std::pair<std::string, std::string>> read;
+    for (const char* key : {"header", "footer", "quoted"})
+        read.emplace_back(key, *ini.read("PageSetup", key));
+    EXPECT_EQ(read[0].second, "&w");
+
+    // Emptied and put back, every value reads as before; quotes in the file stay.
+    ini.writeStrings("PageSetup", {{"header", ""}, {"footer", ""}, {"quoted", ""}});
+    ini.writeStrings("PageSetup", read);
+    for (const auto& [key, value] : read)
+        EXPECT_EQ(ini.read("PageSetup", key), value) << key;
+    EXPECT_EQ(readFile(ini.path()), "[PageSetup]\n"
+                                    "header=&w\r&b\n"
+                                    "footer=  'single quoted'\n"
+                                    "quoted=\"  inner blanks  \"\n");
+
+    // Values that a plain line would change go between quotes.
+    for (const std::string value : {" lead", "trail\t", "\"both\"", "'x'", "\"", "a \"b\" c"}) {
+        ini.writeString("Other", "Key", value);
+        EXPECT_EQ(ini.read("Other", "Key"), value) << value;
+    }
 }
 
 TEST(IniFileWrite, RefusesTextsThatWouldChangeTheFilesStructure) {
