@@ -87,6 +87,19 @@ bool CanOpen(const ini::IniFile& store) {
     return store.exists() && ::access(store.path().c_str(), R_OK | W_OK) == 0;
 }
 
+std::string StoreRefusedMessage(const std::string& path, const ini::IniError& error) {
+    std::error_code ec;
+    std::filesystem::path file = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        file = path;
+    const std::string folder = file.parent_path().string();
+    std::string text = "Не вдалося записати параметри сторінки для друку у файл " + path;
+    if (::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK | X_OK) != 0)
+        text += ": сам файл дозволяє запис, а його папка " + folder +
+                " - ні, тоді як програма записує файл через тимчасовий файл у цій папці";
+    return text + " (" + (error.cause().empty() ? error.what() : error.cause()) + ")";
+}
+
 } // namespace
 
 std::string PageSetupStorePath() {
@@ -195,7 +208,12 @@ void TPrinterSettings::SaveToRegistry() const {
     Put(store, changed, PageSetupMarginBottomName, FormatPageSetupNumber(MarginBottom));
     // One write: the browser never prints with half the values of one setup and half of
     // another.
-    store.writeStrings(PageSetupSection, changed);
+    try {
+        store.writeStrings(PageSetupSection, changed);
+    } catch (const ini::IniError& e) {
+        FStoreRefused = true;
+        throw PageSetupStoreError(StoreRefusedMessage(path, e));
+    }
 }
 
 double ReadMetadataNumber(const std::string& Label, const xml::Document& Document) {
@@ -217,7 +235,8 @@ void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettin
     PageSetup.MarginTop = ReadMetadataNumber(PageSetupMarginTopName, document, separator);
     PageSetup.MarginRight = ReadMetadataNumber(PageSetupMarginRightName, document, separator);
     PageSetup.MarginBottom = ReadMetadataNumber(PageSetupMarginBottomName, document, separator);
-    PageSetup.SaveToRegistry();
+    if (!PageSetup.StoreRefused())
+        PageSetup.SaveToRegistry();
 }
 
 } // namespace vedris

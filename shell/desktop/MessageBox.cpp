@@ -180,6 +180,17 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     gtk_window_present(box->window);
 }
 
+void ShowMessageBoxOnItsOwn(MessageKind kind, const std::string& text) {
+    // Without a hold the application would end with its last window, box and all.
+    GApplication* app = g_application_get_default();
+    if (app)
+        g_application_hold(app);
+    ShowMessageBox(nullptr, kind, text, [app](const Answer&) {
+        if (app)
+            g_application_release(app);
+    });
+}
+
 std::vector<OpenBox> OpenMessageBoxes() {
     std::vector<OpenBox> result;
     for (Box* box : openBoxes()) {

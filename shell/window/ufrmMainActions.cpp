@@ -5,12 +5,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "window/ufrmMain.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace vedris {
 
@@ -74,7 +74,12 @@ void TfrmMain::acSendExecute() {
 void TfrmMain::ApplyAssessmentMargins() {
     if (!FAssessmentPageSetup)
         FAssessmentPageSetup = std::make_unique<TPrinterSettings>();
-    SaveAssessmentMargins(GetAssessmentFileName(FCurrentIndex), *FAssessmentPageSetup);
+    try {
+        SaveAssessmentMargins(GetAssessmentFileName(FCurrentIndex), *FAssessmentPageSetup);
+    } catch (const PageSetupStoreError& e) {
+        // The answers do not depend on the print margins: the page is bound all the same.
+        ShowError(e.what());
+    }
 }
 
 } // namespace vedris

@@ -365,8 +365,8 @@ void IniFile::writeStrings(const std::string& section,
 
     try {
         fs::writeFileAtomically(target, text);
-    } catch (const fs::WriteError&) {
-        throw IniError(failure);
+    } catch (const fs::WriteError& e) {
+        throw IniError(failure, e.what());
     }
 }
 

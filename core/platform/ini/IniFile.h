@@ -15,6 +15,13 @@ namespace vedris::ini {
 class IniError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    IniError(const std::string& message, std::string cause)
+        : std::runtime_error(message), cause_(std::move(cause)) {}
+    // For a failed write: the system's account of it (which file, and why), or empty.
+    const std::string& cause() const { return cause_; }
+
+private:
+    std::string cause_;
 };
 
 // Section, key and setting names compare this way: ASCII letters without regard to case,
