@@ -6,10 +6,11 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "window/ufrmMain.h"
-#include "platform/fs/InstanceLock.h"
 #include "desktop/MessageBox.h"
+#include "desktop/Utf8Log.h"
+#include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ void onActivate(GtkApplication* app, gpointer) {
 
 int main(int argc, char** argv) {
     (void)argc;
+    vedris::desktop::InstallUtf8LogWriter();
     try {
         vedris::CreateClientRegistry();
     } catch (const std::exception& e) {
