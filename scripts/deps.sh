@@ -5,7 +5,7 @@ vedris_packages=(
   libxml2-dev libxslt1-dev nlohmann-json3-dev
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
+  xvfb xauth xdotool dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
 )
 
