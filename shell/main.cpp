@@ -6,11 +6,11 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include "window/ufrmMain.h"
+#include "platform/fs/InstanceLock.h"
 #include "desktop/MessageBox.h"
 #include "desktop/Utf8Log.h"
-#include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
-#include "window/ufrmMain.h"
 
 namespace {
 

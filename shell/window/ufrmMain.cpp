@@ -8,11 +8,11 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "desktop/MessageBox.h"
-#include "platform/xml/XmlDocument.h"
 #include "session/AssessmentList.h"
-#include "settings/uRegistry.h"
+#include "desktop/MessageBox.h"
 #include "web/PrintFrame.h"
+#include "platform/xml/XmlDocument.h"
+#include "settings/uRegistry.h"
 
 namespace vedris {
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <stdexcept>
 
+#include "window/ufrmMain.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
 #include "settings/uRegistry.h"
-#include "window/ufrmMain.h"
 
 namespace vedris {
 
