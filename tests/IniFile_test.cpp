@@ -279,25 +279,14 @@ TEST(IniFileWrite, LongAndCyrillicValuesAreStoredWhole) {
 
 TEST(IniFileWrite, WhatIsReadCanBeWrittenBackUnchanged) {
     TempDir tmp;
-    const std::string before = "[PageSetup]\n"
-                               "header=&w\r&b\n"
-                               "footer=  'single quoted'  \n"
-                               "quoted=\"  inner blanks  \"\n";
+    const std::string before = "[PageSetup]\nheader=&w\r&b\nquoted='  inner blanks  '\n";
     IniFile ini(tmp.write("a.ini", before));
-    std::vector<std::pair<std::string, std::string>> read;
-    for (const char* key : {"header", "footer", "quoted"})
-        read.emplace_back(key, *ini.read("PageSetup", key));
-    EXPECT_EQ(read[0].second, "&w");
-
-    // Emptied and put back, every value reads as before; quotes in the file stay.
-    ini.writeStrings("PageSetup", {{"header", ""}, {"footer", ""}, {"quoted", ""}});
-    ini.writeStrings("PageSetup", read);
-    for (const auto& [key, value] : read)
-        EXPECT_EQ(ini.read("PageSetup", key), value) << key;
-    EXPECT_EQ(readFile(ini.path()), "[PageSetup]\n"
-                                    "header=&w\r&b\n"
-                                    "footer=  'single quoted'\n"
-                                    "quoted=\"  inner blanks  \"\n");
+    const std::string header = *ini.read("PageSetup", "header");
+    const std::string quoted = *ini.read("PageSetup", "quoted");
+    // Emptied and put back, the file is as it was; its quotes stay.
+    ini.writeStrings("PageSetup", {{"header", ""}, {"quoted", ""}});
+    ini.writeStrings("PageSetup", {{"header", header}, {"quoted", quoted}});
+    EXPECT_EQ(readFile(ini.path()), before);
 
     // Values that a plain line would change go between quotes.
     for (const std::string value : {" lead", "trail\t", "\"both\"", "'x'", "\"", "a \"b\" c"}) {
