@@ -68,4 +68,12 @@ inline constexpr const char* NoFormDocument = "сторінку з формою 
 inline constexpr const char* NoPageForControl =
     "Сторінку анкети не передано: немає де шукати поля відповіді ";
 
+// The page-setup store: StoreNotWritten + path [+ StoreFolderNotWritable1 + folder +
+// StoreFolderNotWritable2] + " (" + reason + ")"
+inline constexpr const char* StoreNotWritten =
+    "Не вдалося записати параметри сторінки для друку у файл ";
+inline constexpr const char* StoreFolderNotWritable1 = ": сам файл дозволяє запис, а його папка ";
+inline constexpr const char* StoreFolderNotWritable2 =
+    " - ні, тоді як програма записує файл через тимчасовий файл у цій папці";
+
 } // namespace vedris::texts

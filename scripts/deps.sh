@@ -5,7 +5,7 @@ vedris_packages=(
   libxml2-dev libxslt1-dev nlohmann-json3-dev
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
+  xvfb xauth xdotool dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
 )
 
@@ -25,6 +25,7 @@ vedris_install_deps() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# vedris_build [target...]: configures and builds the given targets, or everything.
 vedris_build() {
   local werror=OFF
   [ "${VEDRIS_WERROR:-0}" = "1" ] && werror=ON
@@ -32,5 +33,7 @@ vedris_build() {
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEDRIS_WERROR="$werror" "${launcher[@]}" >/dev/null
-  cmake --build build -j"$(nproc)"
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build build -j"$(nproc)" "${targets[@]}"
 }

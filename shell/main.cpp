@@ -9,6 +9,7 @@
 #include "GObjectPtr.h"
 #include "Texts.h"
 #include "desktop/MessageBox.h"
+#include "desktop/Utf8Log.h"
 #include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
 #include "window/ufrmMain.h"
@@ -70,6 +71,7 @@ void onActivate(GtkApplication* app, gpointer) {
 
 int main(int argc, char** argv) {
     (void)argc;
+    vedris::desktop::InstallUtf8LogWriter();
     try {
         vedris::CreateClientRegistry();
     } catch (const std::exception& e) {

@@ -170,6 +170,17 @@ TEST(IniFileRead, WindowsAndOldMacLineEndsAndByteOrderMark) {
     IniFile cr(tmp.write("cr.ini", "[General]\rKey=value\rNext=2\r"));
     EXPECT_EQ(cr.read("General", "Key"), "value");
     EXPECT_EQ(cr.read("General", "Next"), "2");
+
+    // A stray carriage return in a file of "\n" lines ends its line too, as an editor shows it.
+    IniFile mixed(tmp.write("mixed.ini", "[ General ]\nKey=one\rtwo\nAfter=x\r\rLast=y\n"));
+    EXPECT_EQ(mixed.read("General", "Key"), "one");
+    EXPECT_EQ(mixed.read("General", "After"), "x");
+    EXPECT_EQ(mixed.read("General", "Last"), "y");
+    // Blanks inside the brackets are not part of the section's name.
+    IniFile spaced(tmp.write("spaced.ini", "[\tgeneral  ]\nClientAssessments=a, b\n"));
+    EXPECT_EQ(spaced.read("General", "ClientAssessments"), "a, b");
+    spaced.writeString("General", "ClientId", "7");
+    EXPECT_EQ(readFile(spaced.path()), "[\tgeneral  ]\nClientAssessments=a, b\nClientId=7\n");
 }
 
 TEST(IniFileRead, Utf8TextsAndTheLengthLimitInCharacters) {
@@ -264,6 +275,24 @@ TEST(IniFileWrite, LongAndCyrillicValuesAreStoredWhole) {
     ini.writeString("Загальні", "Значення", value);
     EXPECT_EQ(readFile(ini.path()), "[Загальні]\nЗначення=" + value + "\n");
     EXPECT_EQ(ini.read("Загальні", "Значення"), repeat("ї", 2047));
+}
+
+TEST(IniFileWrite, WhatIsReadCanBeWrittenBackUnchanged) {
+    TempDir tmp;
+    const std::string before = "[PageSetup]\nheader=&w\r&b\nquoted='  inner blanks  '\n";
+    IniFile ini(tmp.write("a.ini", before));
+    const std::string header = *ini.read("PageSetup", "header");
+    const std::string quoted = *ini.read("PageSetup", "quoted");
+    // Emptied and put back, the file is as it was; its quotes stay.
+    ini.writeStrings("PageSetup", {{"header", ""}, {"quoted", ""}});
+    ini.writeStrings("PageSetup", {{"header", header}, {"quoted", quoted}});
+    EXPECT_EQ(readFile(ini.path()), before);
+
+    // Values that a plain line would change go between quotes.
+    for (const std::string value : {" lead", "trail\t", "\"both\"", "'x'", "\"", "a \"b\" c"}) {
+        ini.writeString("Other", "Key", value);
+        EXPECT_EQ(ini.read("Other", "Key"), value) << value;
+    }
 }
 
 TEST(IniFileWrite, RefusesTextsThatWouldChangeTheFilesStructure) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "platform/ini/IniFile.h"
 #include "platform/xml/XmlDocument.h"
@@ -236,6 +237,36 @@ TEST_F(PrinterSettingsTest, LoadApplyRestoreRoundTrip) {
     EXPECT_EQ(value("margin_top"), "0.75");
     EXPECT_EQ(value("margin_right"), "0.5");
     EXPECT_EQ(value("margin_bottom"), "1");
+}
+
+TEST_F(PrinterSettingsTest, AwkwardHeadersComeBackAsTheyWere) {
+    std::string qti =
+        assessment("Test.xml", field("margin_left", "0.5") + field("margin_top", "1") +
+                                   field("margin_right", "0.5") + field("margin_bottom", "1"));
+    const std::vector<std::string> names = {"header",     "footer",       "margin_left",
+                                            "margin_top", "margin_right", "margin_bottom"};
+    // A stray carriage return, blanks around a value, quotes kept or needed.
+    for (const std::string& text :
+         {std::string("[PageSetup]\nheader=&w\r&bPage\nfooter=\"  &d  \"\n"),
+          std::string("[PageSetup]\r\nheader=  &w&b  \r\nfooter='\"quoted\"'\r\n"),
+          std::string("[ PageSetup ]\nheader=\"\"\nfooter=' '\n")}) {
+        writeStore(text + "margin_left=0.75\nmargin_top=0.75\nmargin_right=0.5\nmargin_bottom=1\n");
+        std::vector<std::string> before;
+        for (const auto& name : names)
+            before.push_back(value(name));
+
+        TPrinterSettings saved;
+        saved.LoadFromRegistry();
+        TPrinterSettings page;
+        SaveAssessmentMargins(qti, page);
+        ASSERT_EQ(value("margin_top"), "1") << text;
+        saved.SaveToRegistry();
+
+        std::vector<std::string> after;
+        for (const auto& name : names)
+            after.push_back(value(name));
+        EXPECT_EQ(after, before) << text;
+    }
 }
 
 TEST_F(PrinterSettingsTest, StoreAbsentAtStartPresentAtEndGetsEmptyValues) {

@@ -68,6 +68,18 @@ std::optional<ini::IniFile> OpenStore(const std::string& path) {
     return store;
 }
 
+std::string StoreRefusedMessage(const std::string& path, const ini::IniError& error) {
+    std::error_code ec;
+    std::filesystem::path file = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        file = path;
+    const std::string folder = file.parent_path().string();
+    std::string text = texts::StoreNotWritten + path;
+    if (::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK | X_OK) != 0)
+        text += texts::StoreFolderNotWritable1 + folder + texts::StoreFolderNotWritable2;
+    return text + " (" + (error.cause().empty() ? error.what() : error.cause()) + ")";
+}
+
 } // namespace
 
 std::string PageSetupStorePath() {
@@ -138,7 +150,8 @@ void TPrinterSettings::LoadFromRegistry() {
 }
 
 void TPrinterSettings::SaveToRegistry() const {
-    std::optional<ini::IniFile> opened = OpenStore(StorePath());
+    const std::string path = StorePath();
+    std::optional<ini::IniFile> opened = OpenStore(path);
     if (!opened)
         return;
     ini::IniFile& store = *opened;
@@ -151,7 +164,12 @@ void TPrinterSettings::SaveToRegistry() const {
     Put(store, changed, PageSetupMarginBottomName, FormatPageSetupNumber(MarginBottom));
     // One write: the browser never prints with half the values of one setup and half of
     // another.
-    store.writeStrings(PageSetupSection, changed);
+    try {
+        store.writeStrings(PageSetupSection, changed);
+    } catch (const ini::IniError& e) {
+        FStoreRefused = true;
+        throw PageSetupStoreError(StoreRefusedMessage(path, e));
+    }
 }
 
 double ReadMetadataNumber(const std::string& Label, const xml::Document& Document) {
@@ -175,7 +193,8 @@ void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettin
     PageSetup.MarginTop = ReadMetadataNumber(PageSetupMarginTopName, document, separator);
     PageSetup.MarginRight = ReadMetadataNumber(PageSetupMarginRightName, document, separator);
     PageSetup.MarginBottom = ReadMetadataNumber(PageSetupMarginBottomName, document, separator);
-    PageSetup.SaveToRegistry();
+    if (!PageSetup.StoreRefused())
+        PageSetup.SaveToRegistry();
 }
 
 } // namespace vedris

@@ -8,6 +8,7 @@
 // Its six values, in section "PageSetup", are texts: "header" and "footer" unchanged, and
 // "margin_left", "margin_top", "margin_right", "margin_bottom" in inches, in the number
 // format of PageSetupNumber.h (always with ".").
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +44,14 @@ std::string PageSetupStorePath();
 bool CreatePageSetupStore(const std::string& path);
 bool CreatePageSetupStore();
 
+// The store is there but refused a write. The message names the file and the system's
+// reason, and says so when the file may be written but its folder may not (every write
+// goes through a temporary file beside the store).
+class PageSetupStoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class TPrinterSettings {
 public:
     // The store of PageSetupStorePath(), looked up at each load and save.
@@ -62,14 +71,18 @@ public:
     // A failing read raises the INI accessor's error and leaves every field as it was.
     void LoadFromRegistry();
     // Writes all six fields to the store when it exists; an absent store is not created
-    // and nothing is written. The INI accessor's error passes on.
+    // and nothing is written. A refused write raises PageSetupStoreError and writes none
+    // of them.
     void SaveToRegistry() const;
+    // A save of this snapshot was refused by the store.
+    bool StoreRefused() const { return FStoreRefused; }
 
     // The store this snapshot reads and writes.
     std::string StorePath() const;
 
 private:
     std::string FStorePath;
+    mutable bool FStoreRefused = false;
 };
 
 // The number in the first fieldentry, in document order, of a qtimetadatafield whose
@@ -84,6 +97,8 @@ double ReadMetadataNumber(const std::string& Label, const xml::Document& Documen
 // Loads the assessment's QTI file, puts the four margins of its metadata into PageSetup
 // (margin_left, margin_top, margin_right, margin_bottom, in this order) and saves PageSetup
 // to its store. A missing or malformed file raises xml::Error before anything changes.
+// Once the store has refused PageSetup's save (PageSetupStoreError, reported by the
+// caller), later calls leave it alone instead of raising the same error for every page.
 void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettings& PageSetup);
 
 } // namespace vedris

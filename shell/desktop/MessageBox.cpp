@@ -19,6 +19,11 @@ struct Box {
     bool answered = false;
 };
 
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using GObjectPtr = std::unique_ptr<void, ObjectUnref>;
+
 // Every open box, oldest first. Boxes live on the user-interface thread only.
 std::vector<Box*>& openBoxes() {
     static std::vector<Box*> boxes;
@@ -82,6 +87,49 @@ void onDestroy(GtkWidget*, gpointer data) {
     delete box;
 }
 
+// The text as the box shows it. Laying out text costs time on the user-interface thread
+// (a megabyte took GTK ten seconds, with the window frozen), and nobody reads that much in
+// a box: beyond MaxShownChars the box says how much it left out.
+constexpr long MaxShownChars = 8 * 1024;
+
+std::string Shown(const std::string& text) {
+    const char* begin = text.c_str();
+    if (!g_utf8_validate(begin, static_cast<gssize>(text.size()), nullptr))
+        return text.size() <= MaxShownChars ? text : text.substr(0, MaxShownChars) + "…";
+    long chars = g_utf8_strlen(begin, static_cast<gssize>(text.size()));
+    if (chars <= MaxShownChars)
+        return text;
+    const char* cut = g_utf8_offset_to_pointer(begin, MaxShownChars);
+    return std::string(begin, cut) + texts::BoxTextCut1 + std::to_string(chars - MaxShownChars) +
+           texts::BoxTextCut2;
+}
+
+// Widest text column, in pixels: with the icon and the margins the box stays near 600.
+constexpr int MaxTextWidth = 520;
+
+// Tallest text column: what the screen (the parent's, or the first) leaves beside the
+// title bar, the margins and the button row.
+int MaxTextHeight(GtkWindow* parent) {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = nullptr;
+    if (parent && gtk_widget_get_realized(GTK_WIDGET(parent)))
+        monitor =
+            gdk_display_get_monitor_at_surface(display, gtk_native_get_surface(GTK_NATIVE(parent)));
+    GListModel* monitors = display ? gdk_display_get_monitors(display) : nullptr;
+    GObjectPtr first;
+    if (!monitor && monitors && g_list_model_get_n_items(monitors) > 0) {
+        first.reset(g_list_model_get_item(monitors, 0));
+        monitor = GDK_MONITOR(first.get());
+    }
+    int screen = 768;
+    if (monitor) {
+        GdkRectangle area{};
+        gdk_monitor_get_geometry(monitor, &area);
+        screen = area.height;
+    }
+    return std::max(100, screen - 200);
+}
+
 } // namespace
 
 std::string WithFullStop(const std::string& message) {
@@ -130,13 +178,27 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
         gtk_widget_set_valign(icon, GTK_ALIGN_START);
         gtk_box_append(GTK_BOX(row), icon);
     }
-    GtkWidget* label = gtk_label_new(text.c_str());
+    // Any text wraps, inside a word too (a long path, a value without blanks), and a long
+    // one scrolls: the box stays narrow and within the screen with its button in sight.
+    GtkWidget* label = gtk_label_new(Shown(text).c_str());
     gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
     gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
     gtk_label_set_selectable(GTK_LABEL(label), TRUE);
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
-    gtk_widget_set_hexpand(label, TRUE);
-    gtk_box_append(GTK_BOX(row), label);
+    gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+    GtkWidget* scroller = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroller), TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroller), TRUE);
+    gtk_scrolled_window_set_max_content_width(GTK_SCROLLED_WINDOW(scroller), MaxTextWidth);
+    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroller),
+                                               MaxTextHeight(parent));
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), label);
+    gtk_widget_set_hexpand(scroller, TRUE);
+    gtk_widget_set_vexpand(scroller, TRUE);
+    gtk_box_append(GTK_BOX(row), scroller);
     gtk_box_append(GTK_BOX(outer), row);
 
     if (kind == MessageKind::Prompt) {
@@ -178,6 +240,17 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     g_signal_connect(window, "destroy", G_CALLBACK(onDestroy), box);
     openBoxes().push_back(box);
     gtk_window_present(box->window);
+}
+
+void ShowMessageBoxOnItsOwn(MessageKind kind, const std::string& text) {
+    // Without a hold the application would end with its last window, box and all.
+    GApplication* app = g_application_get_default();
+    if (app)
+        g_application_hold(app);
+    ShowMessageBox(nullptr, kind, text, [app](const Answer&) {
+        if (app)
+            g_application_release(app);
+    });
 }
 
 std::vector<OpenBox> OpenMessageBoxes() {

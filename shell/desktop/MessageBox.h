@@ -46,6 +46,10 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
                     std::function<void(const Answer&)> done = {},
                     const std::string& promptDefault = {});
 
+// Shows a box without a parent for a message that outlives its window (an error while
+// the main window is destroyed); the application keeps running until it is answered.
+void ShowMessageBoxOnItsOwn(MessageKind kind, const std::string& text);
+
 // The boxes currently open, oldest first, for tests and for closing them when their
 // parent goes away.
 struct OpenBox {

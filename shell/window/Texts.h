@@ -14,6 +14,10 @@ inline constexpr const char* Cancel = "Скасувати";
 inline constexpr const char* ChooseButton = "_Вибрати";
 inline constexpr const char* CancelButton = "_Скасувати";
 
+// A box's text too long to lay out is cut: BoxTextCut1 + count + BoxTextCut2 follow it.
+inline constexpr const char* BoxTextCut1 = "…\n\n(ще ";
+inline constexpr const char* BoxTextCut2 = " символів не показано)";
+
 // The menu.
 inline constexpr const char* MenuFile = "Файл";
 inline constexpr const char* MenuSaveTo = "Зберегти анкетні дані";

@@ -163,6 +163,11 @@ void TfrmMain::ShowError(const std::string& message) {
     g_message("%s", text.c_str());
     if (FDestroyed)
         return;
+    if (gtk_widget_in_destruction(GTK_WIDGET(FWindow))) {
+        // A box over a window that is going would go with it, unseen.
+        desktop::ShowMessageBoxOnItsOwn(desktop::MessageKind::Error, text);
+        return;
+    }
     if (!FShown) {
         FPendingErrors.push_back(text);
         return;

@@ -65,7 +65,12 @@ void TfrmMain::acSendExecute() {
 void TfrmMain::ApplyAssessmentMargins(int Index) {
     if (!FAssessmentPageSetup)
         FAssessmentPageSetup = std::make_unique<TPrinterSettings>();
-    SaveAssessmentMargins(GetAssessmentFileName(Index), *FAssessmentPageSetup);
+    try {
+        SaveAssessmentMargins(GetAssessmentFileName(Index), *FAssessmentPageSetup);
+    } catch (const PageSetupStoreError& e) {
+        // The answers do not depend on the print margins: the page is bound all the same.
+        ShowError(e.what());
+    }
 }
 
 } // namespace vedris

@@ -32,6 +32,10 @@ struct Process {
             // The client saves and restores the user's page setup; keep it off the real one.
             std::string config = logFile + ".config";
             setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            // A bare machine: no locale at all. The messages must still be readable.
+            unsetenv("LANG");
+            unsetenv("LANGUAGE");
+            setenv("LC_ALL", "C", 1);
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -93,7 +97,8 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     const std::string content = vedris::test::readFile(results);
 
     Process second(exe, dir.file("second.log"));
-    // It says why in Ukrainian, and waits for its box to be closed.
+    // It says why in Ukrainian, in UTF-8 under the C locale too, and waits for its box to be
+    // closed.
     ASSERT_TRUE(waitUntil(
         [&] {
             return vedris::test::readFile(second.log).find(texts::AlreadyRunningMessage) !=

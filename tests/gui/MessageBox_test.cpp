@@ -2,7 +2,10 @@
 // of box shows and answers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <gtk/gtk.h>
 
@@ -65,6 +68,73 @@ TEST(MessageBox, ErrorBoxHasOneOkAndTellsItsOwnerWhenClosed) {
     pump();
     EXPECT_EQ(answers, 1);
     EXPECT_TRUE(OpenMessageBoxes().empty());
+}
+
+// Presses a key on the X display the tests run on; false without xdotool.
+bool pressKey(const char* key) {
+    return std::system(("xdotool key --clearmodifiers " + std::string(key)).c_str()) == 0;
+}
+
+GtkWidget* findLabel(GtkWidget* widget) {
+    if (GTK_IS_LABEL(widget))
+        return widget;
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+         child = gtk_widget_get_next_sibling(child))
+        if (GtkWidget* found = findLabel(child))
+            return found;
+    return nullptr;
+}
+
+TEST(MessageBox, AHugeTextWithoutBlanksWrapsAndScrollsAndEnterOrEscapeAnswers) {
+    static std::vector<std::string> warnings;
+    const guint handler = g_log_set_handler(
+        "Gtk", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer data) {
+            static_cast<std::vector<std::string>*>(data)->push_back(message);
+        },
+        &warnings);
+    std::string huge = "Значення: ";
+    while (huge.size() < (1u << 20))
+        huge += "/дуже/довгий/шлях/без/пропусків";
+    for (const char* key : {"Return", "Escape"}) {
+        std::optional<Answer> answer;
+        ShowMessageBox(nullptr, MessageKind::Confirm, huge, [&](const Answer& a) { answer = a; });
+        auto boxes = OpenMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        GtkWidget* window = GTK_WIDGET(boxes[0].window);
+        for (int i = 0; i < 200 && !gtk_widget_get_mapped(window); ++i)
+            pump();
+        pump();
+        const int width = gtk_widget_get_width(window), height = gtk_widget_get_height(window);
+        EXPECT_LE(width, 620);
+        GObject* monitor =
+            G_OBJECT(g_list_model_get_item(gdk_display_get_monitors(gdk_display_get_default()), 0));
+        GdkRectangle screen{};
+        gdk_monitor_get_geometry(GDK_MONITOR(monitor), &screen);
+        g_object_unref(monitor);
+        EXPECT_LE(height, screen.height);
+        // Its button lies inside it.
+        GtkWidget* ok = gtk_window_get_default_widget(GTK_WINDOW(window));
+        graphene_rect_t bounds;
+        ASSERT_TRUE(gtk_widget_compute_bounds(ok, window, &bounds));
+        EXPECT_GE(bounds.origin.x, 0);
+        EXPECT_LE(bounds.origin.x + bounds.size.width, width);
+        EXPECT_LE(bounds.origin.y + bounds.size.height, height);
+
+        // Also with the focus in the text (the candidate selected some of it).
+        GtkWidget* label = findLabel(window);
+        ASSERT_TRUE(label);
+        gtk_widget_grab_focus(label);
+        ASSERT_TRUE(pressKey(key));
+        for (int i = 0; i < 200 && !answer; ++i) {
+            pump();
+            g_usleep(5000);
+        }
+        ASSERT_TRUE(answer.has_value()) << key;
+        EXPECT_EQ(answer->ok, std::string(key) == "Return");
+    }
+    g_log_remove_handler("Gtk", handler);
+    EXPECT_TRUE(warnings.empty()) << ::testing::PrintToString(warnings);
 }
 
 TEST(MessageBox, PromptReturnsTheTypedText) {

@@ -19,9 +19,9 @@
 
 #include "gui/ClientHarness.h"
 #include "platform/ini/IniFile.h"
-#include "web/PrintFrame.h"
 #include "printing/uPrinterSettings.h"
 #include "support/TempDir.h"
+#include "web/PrintFrame.h"
 
 using namespace vedris;
 using namespace vedris::test;
@@ -369,6 +369,63 @@ TEST_F(WindowPrintTest, TheAssessmentsMarginsHoldWhileItIsShownAndTheUsersComeBa
     // Written back as read at start, in the store's number format.
     EXPECT_EQ(values(), (std::vector<std::string>{"&w&bСторінка &p з &P", "&u&b&d", "0.75", "0.5",
                                                   "1", "0.25"}));
+}
+
+TEST_F(WindowPrintTest, AStoreThatRefusesWritesIsReportedAndNeverTrapsAPage) {
+    // The store may be written but no temporary file can be made beside the file it names
+    // (the name would be too long; this holds for root too).
+    const std::string user = "[PageSetup]\nheader=&w\nfooter=\nmargin_left=0.5\n"
+                             "margin_top=0.5\nmargin_right=0.5\nmargin_bottom=0.5\n";
+    const std::string refusing = inst.dir.file(std::string(250, 'p') + ".ini");
+    auto refuseWrites = [&] {
+        std::filesystem::copy_file(store, refusing,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(store);
+        std::filesystem::create_symlink(refusing, store);
+    };
+    auto mentionsStore = [&](const std::string& text) {
+        return text.find(store) != std::string::npos;
+    };
+
+    // Refused from the start: said once, and every page is still bound.
+    inst.dir.write("config/vedris/pagesetup.ini", user);
+    refuseWrites();
+    {
+        Client client(inst);
+        ASSERT_TRUE(client.started);
+        ASSERT_TRUE(openDruk(client));
+        ASSERT_TRUE(client.bindsAfter(
+            [&] { client.page("window.frames['form_frame'].location.href = 'alpha.html'"); }));
+        ASSERT_TRUE(openDruk(client));
+        auto errors = client.w().ReportedErrors();
+        ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+        EXPECT_TRUE(mentionsStore(errors[0])) << errors[0];
+        EXPECT_NE(errors[0].find("File name too long"), std::string::npos) << errors[0];
+        Client::closeMessageBoxes();
+        ASSERT_TRUE(client.closes());
+        EXPECT_EQ(client.w().ReportedErrors().size(), 1u);
+    }
+    EXPECT_EQ(readFile(refusing), user);
+
+    // Refused only when the window goes: the user is told in a box of its own, which
+    // outlives the window.
+    std::filesystem::remove(store);
+    inst.dir.write("config/vedris/pagesetup.ini", user);
+    {
+        Client client(inst);
+        ASSERT_TRUE(client.started);
+        ASSERT_TRUE(openDruk(client));
+        refuseWrites();
+        ASSERT_TRUE(client.closes());
+        auto errors = client.w().ReportedErrors();
+        ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+        EXPECT_TRUE(mentionsStore(errors[0])) << errors[0];
+        auto boxes = desktop::OpenMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, errors[0]);
+        EXPECT_EQ(boxes[0].parent, nullptr);
+        EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(boxes[0].window)));
+    }
 }
 
 TEST_F(WindowPrintTest, TheFirstStartMakesTheStoreWithDefaults) {

@@ -46,8 +46,9 @@ struct Line {
     std::string_view value;     // for an entry: the value without surrounding blanks
 };
 
-// Splits the text into lines the way the profile functions do: at "\n", or at "\r" once no
-// "\n" is left (old Mac files). A "\r" before the "\n" belongs to the terminator.
+// Splits the text into lines at "\n", "\r\n" and a lone "\r" (old Mac files, or one stray in
+// a hand-edited file). A value therefore never holds a line break, so whatever a read gives
+// can be written back, and writing it back leaves the rest of the line as it was.
 class LineReader {
 public:
     explicit LineReader(std::string_view text) : text_(text) {
@@ -61,15 +62,14 @@ public:
             return false;
         line = Line{};
         line.begin = pos_;
-        std::size_t nl = text_.find('\n', pos_);
-        if (nl != std::string_view::npos) {
-            line.contentEnd = (nl > pos_ && text_[nl - 1] == '\r') ? nl - 1 : nl;
-            line.end = nl + 1;
-        } else if (std::size_t cr = text_.find('\r', pos_); cr != std::string_view::npos) {
-            line.contentEnd = cr;
-            line.end = cr + 1;
-        } else {
+        std::size_t brk = text_.find_first_of("\r\n", pos_);
+        if (brk == std::string_view::npos) {
             line.contentEnd = line.end = text_.size();
+        } else {
+            line.contentEnd = brk;
+            line.end = brk + 1;
+            if (text_[brk] == '\r' && line.end < text_.size() && text_[line.end] == '\n')
+                ++line.end;
         }
         pos_ = line.end;
         classify(line);
@@ -94,7 +94,7 @@ private:
             std::size_t close = content.rfind(']');
             if (close != std::string_view::npos) {
                 line.kind = Line::Section;
-                line.name = content.substr(1, close - 1);
+                line.name = trim(content.substr(1, close - 1));
                 return;
             }
         }
@@ -246,11 +246,36 @@ void IniFile::writeString(const std::string& section, const std::string& key,
 
 namespace {
 
+bool isQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+bool enclosedInQuotes(std::string_view s) {
+    return s.size() >= 2 && isQuote(s.front()) && s.back() == s.front();
+}
+
+// The value as it goes into the file, so that a read gives it back unchanged: a value with
+// blanks at either end, or one that is itself enclosed in quotes, is put between quotes
+// (the read strips exactly one pair). A value that was quoted in the file keeps its quotes,
+// so the administrator's spelling survives a change and a change back.
+std::string spelled(std::string_view value, std::string_view old) {
+    char quote = 0;
+    if (enclosedInQuotes(old))
+        quote = old.front();
+    else if (!value.empty() &&
+             (isBlank(value.front()) || isBlank(value.back()) || enclosedInQuotes(value)))
+        quote = '"';
+    if (!quote)
+        return std::string(value);
+    return quote + std::string(value) + quote;
+}
+
 // The file's text with one key of section set to value, created as needed.
 std::string withValue(const std::string& text, std::string_view sectionName,
-                      std::string_view keyName, const std::string& value) {
+                      std::string_view keyName, const std::string& raw) {
     Location loc = locate(text, sectionName, keyName);
     const std::string lineBreak = lineBreakOf(text);
+    const std::string value = spelled(raw, loc.entryFound ? loc.entry.value : std::string_view());
     std::string updated;
     if (loc.entryFound) {
         // Only the value changes; the key's spelling, the blanks before the value and the
@@ -317,8 +342,8 @@ void IniFile::writeStrings(const std::string& section,
 
     try {
         fs::writeFileAtomically(target, text);
-    } catch (const fs::WriteError&) {
-        throw IniError(failure);
+    } catch (const fs::WriteError& e) {
+        throw IniError(failure, e.what());
     }
 }
 

@@ -15,6 +15,13 @@ namespace vedris::ini {
 class IniError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    IniError(const std::string& message, std::string cause)
+        : std::runtime_error(message), cause_(std::move(cause)) {}
+    // For a failed write: the system's account of it (which file, and why), or empty.
+    const std::string& cause() const { return cause_; }
+
+private:
+    std::string cause_;
 };
 
 // Section, key and setting names compare this way: ASCII letters without regard to case,
@@ -35,7 +42,10 @@ public:
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& def) const;
     // Creates the file, the section and the key as needed and replaces an existing value.
-    // Raises IniError "Unable to write to <path>" when the file cannot be written.
+    // The value is quoted where needed (blanks at its ends, quotes around it, or quotes
+    // around the value it replaces), so that read() gives back exactly what was written.
+    // A line break in it is refused. Raises IniError "Unable to write to <path>" when the
+    // file cannot be written.
     void writeString(const std::string& section, const std::string& key, const std::string& value);
     // Several keys of one section in a single durable write: either all of them reach the
     // file or none does.
