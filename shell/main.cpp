@@ -6,12 +6,15 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "window/ufrmMain.h"
-#include "platform/fs/InstanceLock.h"
 #include "desktop/MessageBox.h"
+#include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace {
+
+// Also the name of the desktop entry, the icon and the metainfo file.
+constexpr const char* ApplicationId = "ua.org.vedris.Client";
 
 std::unique_ptr<vedris::desktop::InstanceLock> resultsLock;
 std::string startupError;
@@ -76,7 +79,9 @@ int main(int argc, char** argv) {
     }
 
     g_set_application_name(vedris::desktop::ApplicationTitle);
-    GtkApplication* app = gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE);
+    // The window's X11 class is the program name: the menu entry finds its window by it.
+    g_set_prgname(ApplicationId);
+    GtkApplication* app = gtk_application_new(ApplicationId, G_APPLICATION_NON_UNIQUE);
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         g_unix_signal_add(signal, onTerminate, app);
