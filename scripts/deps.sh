@@ -9,10 +9,13 @@ vedris_packages=(
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
 )
 
+# Installs the packages named, or by default those above, when any is missing.
 vedris_install_deps() {
+  local wanted=("${vedris_packages[@]}")
+  [ $# -gt 0 ] && wanted=("$@")
   local missing=()
   local p
-  for p in "${vedris_packages[@]}"; do
+  for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$p")
     fi
@@ -36,4 +39,14 @@ vedris_build() {
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
   cmake --build build -j"$(nproc)" "${targets[@]}"
+}
+
+# What ./package needs beyond the build: the icon renderer and the checks of its output.
+vedris_packaging_packages=(
+  librsvg2-bin dpkg-dev file
+  desktop-file-utils appstream lintian
+)
+
+vedris_install_packaging_deps() {
+  vedris_install_deps "${vedris_packaging_packages[@]}"
 }

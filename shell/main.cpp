@@ -16,6 +16,9 @@
 
 namespace {
 
+// Also the name of the desktop entry, the icon and the metainfo file.
+constexpr const char* ApplicationId = "ua.org.vedris.Client";
+
 std::unique_ptr<vedris::fs::InstanceLock> resultsLock;
 std::string startupError;
 
@@ -79,8 +82,10 @@ int main(int argc, char** argv) {
     }
 
     g_set_application_name(vedris::desktop::ApplicationTitle);
+    // The window's X11 class is the program name: the menu entry finds its window by it.
+    g_set_prgname(ApplicationId);
     vedris::GObjectPtr<GtkApplication> application(
-        gtk_application_new("ua.org.vedris.Client", G_APPLICATION_NON_UNIQUE));
+        gtk_application_new(ApplicationId, G_APPLICATION_NON_UNIQUE));
     GtkApplication* app = application.get();
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
     for (int signal : {SIGTERM, SIGHUP, SIGINT})

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Texts.h"
@@ -20,8 +21,17 @@ InstanceLock::InstanceLock(const std::string& folder) {
         throw std::runtime_error(texts::ResultsFolderNotCreated + folder + ": " + ec.message());
     path_ = (std::filesystem::path(folder) / ".lock").string();
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Users of one group take turns on a shared results folder: the lock file another of
+    // them made may be read-only for us, and flock needs no more than that to lock it.
+    if (fd_ < 0 && errno == EACCES)
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         throw std::runtime_error(texts::FileNotOpened + path_ + ": " + std::strerror(errno));
+    // A strict umask would make the file unreadable for the next user, who would then
+    // see an error instead of a working lock; a lock file holds nothing worth hiding.
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0044) != 0044)
+        ::fchmod(fd_, (st.st_mode & 07777) | 0044);
     // flock belongs to the open file description, so the lock goes with the process and
     // is released even when the client is killed.
     // A file system without locks (ENOLCK, EINVAL) cannot tell; the client then runs.
