@@ -1,5 +1,6 @@
 // The page session against a page that answers at once or when told to: binding, the
-// page's verdict, a save that fails, a page that has gone, and one operation at a time.
+// page's verdict, a save that fails, a page that has gone, one operation at a time, and
+// drafts.
 #include "session/PageSession.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,123 @@ TEST_F(PageSessionTest, OneOperationAtATime) {
     page.release();
     EXPECT_EQ(order, (std::vector<std::string>{"saved", "go", "saved"}));
     EXPECT_FALSE(page.held);
+}
+
+class PageSessionDrafts : public PageSessionTest {
+protected:
+    void SetUp() override {
+        PageSessionTest::SetUp();
+        session->startTimer = [this](std::chrono::milliseconds, std::function<void()> due) {
+            timers.push_back(std::move(due));
+        };
+        session->onNotice = [this](const std::string& text) { notices.push_back(text); };
+    }
+    // Lets every draft that is due be taken.
+    void elapse() {
+        for (auto pending = std::exchange(timers, {}); auto& due : pending)
+            due();
+    }
+    std::optional<Draft> draft() const { return session->Drafts().Read("beta"); }
+
+    std::vector<std::function<void()>> timers;
+    std::vector<std::string> notices;
+};
+
+TEST_F(PageSessionDrafts, AChangeIsDraftedOnceAndRestoredUntilAnAcceptedSave) {
+    showBeta();
+    elapse();
+    EXPECT_FALSE(draft());
+    page.city = "Полтава";
+    session->PageEdited();
+    session->PageEdited();
+    EXPECT_EQ(timers.size(), 1u);
+    elapse();
+    ASSERT_TRUE(draft());
+    EXPECT_EQ(draft()->snapshot, page.snapshot());
+    EXPECT_EQ(stored(), "(none)");
+
+    // The page comes back (after a crash, say): results.xml fills it, the draft goes over.
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Полтава");
+    EXPECT_EQ(session->Stats().restored, 1);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find(DraftStore::Readable(draft()->saved)), std::string::npos);
+
+    page.verdict = false;
+    EXPECT_EQ(leave(), false);
+    EXPECT_TRUE(draft());
+    page.verdict = true;
+    page.city = "Суми";
+    session->PageEdited();
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(stored(), "Суми");
+    EXPECT_FALSE(draft());
+    // The save took that change: the draft it had asked for is not written.
+    elapse();
+    EXPECT_FALSE(draft());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionDrafts, AnOlderOrDamagedDraftNeverReachesThePage) {
+    showBeta();
+    page.city = "Рівне";
+    session->PageEdited();
+    elapse();
+    ASSERT_TRUE(draft());
+    const std::string old = readFile(session->Drafts().PathOf("beta"));
+    // An accepted save later; the draft survived it (a crash between the two writes).
+    page.city = "Луцьк";
+    ASSERT_EQ(leave(), true);
+    dir.write("Results/drafts/beta.json", old);
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Луцьк");
+    EXPECT_FALSE(draft());
+
+    dir.write("Results/drafts/beta.json", "{\"format\": \"vedris-draft\", \"vers");
+    showBeta();
+    EXPECT_EQ(page.city, "Луцьк");
+    EXPECT_FALSE(draft());
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("beta.json.damaged-"), std::string::npos);
+    // One of another assessment is set aside the same way.
+    Draft other = DraftStore::Parse(old);
+    other.ident = "ALPHA";
+    session->Drafts().Write(other);
+    showBeta();
+    EXPECT_EQ(page.city, "Луцьк");
+    EXPECT_EQ(notices.size(), 2u);
+    EXPECT_TRUE(session->HasStorageManager());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionDrafts, APageWhoseProcessEndedWritesNothingAndHoldsNothingUp) {
+    showBeta();
+    page.city = "Ужгород";
+    session->PageEdited();
+    elapse();
+    page.holdSubmit = true;
+    std::optional<bool> first;
+    session->BeforeNavigate([&](bool go) { first = go; });
+    std::optional<bool> next;
+    session->BeforeNavigate([&](bool go) { next = go; });
+    const std::string before = readFile(session->GetResultsFileName());
+
+    session->PageGone();
+    // The submission in flight never answers; what was queued behind it goes on.
+    EXPECT_EQ(next, true);
+    EXPECT_FALSE(session->Busy());
+    page.release();
+    EXPECT_FALSE(session->HasStorageManager());
+    EXPECT_EQ(readFile(session->GetResultsFileName()), before);
+    EXPECT_TRUE(draft());
+    EXPECT_TRUE(errors.empty());
+
+    page.holdSubmit = false;
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Ужгород");
 }
 
 } // namespace
