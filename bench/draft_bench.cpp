@@ -12,11 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "RunTimes.h"
 #include "session/DraftStore.h"
 
 using namespace vedris;
@@ -117,37 +117,26 @@ BENCHMARK(Serialise)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(DurableWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(WholeDraft)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class TimeReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                times[run.run_name.str()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    TimeReporter reporter;
+    bench::RunTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     std::printf("\nDraft of the %d-item page against the %.0f ms budget of the main thread:\n",
                 Items, BudgetMs);
     for (const char* name : {"Parse", "Serialise", "DurableWrite", "WholeDraft"}) {
-        auto it = reporter.times.find(std::string(name) + "/real_time");
-        if (it == reporter.times.end()) {
+        const double ms = reporter.Time(std::string(name) + "/real_time");
+        if (ms < 0) {
             std::printf("  %-14s n/a (not run)\n", name);
             continue;
         }
-        const double ratio = it->second / BudgetMs;
-        std::printf("  %-14s %7.2f ms  ratio %5.2f%s\n", name, it->second, ratio,
+        const double ratio = ms / BudgetMs;
+        std::printf("  %-14s %7.2f ms  ratio %5.2f%s\n", name, ms, ratio,
                     std::string(name) == "WholeDraft"
                         ? (ratio <= 1 ? "  (target <= 1: met)" : "  (target <= 1: MISSED)")
                         : "");
