@@ -97,6 +97,7 @@ TEST(DraftWrites, ReachTheControlsThatStillMatchWhereverTheyStand) {
         Text("GONE.T", "зникле"),
         Text("Q5.T", "перший із двох"),
         Text("Q5.T", "другий із двох"),
+        Text("SAME.T", "як на сторінці"),
     });
     // The page has changed: a new field first, one control gone, options reordered, one
     // of the two fields of Q5 left, and Q1 now a text area.
@@ -108,6 +109,7 @@ TEST(DraftWrites, ReachTheControlsThatStillMatchWhereverTheyStand) {
         Select("Q4.S", {{"два", false}, {"", true}, {"три", false}}),
         Box("checkbox", "Q3.C", "p", false),
         Text("Q5.T", ""),
+        Text("SAME.T", "як на сторінці"),
         {{"tag", "input"}, {"type", "submit"}, {"name", "go"}, {"value", "Далі"}},
     });
     nlohmann::json expected = nlohmann::json::array({

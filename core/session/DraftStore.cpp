@@ -176,7 +176,10 @@ nlohmann::json DraftWrites(const nlohmann::json& draftSnapshot,
         if (found == onPage.end() || n >= found->second.size())
             continue;
         const std::size_t i = found->second[n];
-        writes.push_back(WriteFor(e, page[i], i));
+        nlohmann::json w = WriteFor(e, page[i], i);
+        // A write that puts back what the page already shows changes nothing.
+        if (w != WriteFor(page[i], page[i], i))
+            writes.push_back(std::move(w));
     }
     return writes;
 }

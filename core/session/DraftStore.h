@@ -66,7 +66,8 @@ private:
 // The writes (MemoryFormDocument's changes format: [{i, value|checked|selected}]) that put
 // the draft's values on the page whose controls are pageSnapshot. A control is matched by
 // tag, type and name (and value, for check boxes and radio buttons), the n-th of a kind to
-// the n-th; controls of the draft the page no longer has are skipped.
+// the n-th; controls of the draft the page no longer has, and values the page already
+// shows, are skipped.
 nlohmann::json DraftWrites(const nlohmann::json& draftSnapshot, const nlohmann::json& pageSnapshot);
 
 } // namespace vedris

@@ -356,8 +356,9 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
             (draft->assessment != boundName_ || draft->ident != manager_->GetAssessmentIdent()))
             throw DraftError(texts::DraftOfOtherAssessment + draft->assessment + " (" +
                              draft->ident + ")");
+        // Against the form as results.xml filled it: only what differs is news.
         if (draft && draft->base == stamp)
-            writes = DraftWrites(draft->snapshot, snapshot);
+            writes = DraftWrites(draft->snapshot, document_->toJson());
     } catch (const std::exception& e) {
         // Set aside, not deleted: what it holds may still be wanted, and it never stands
         // in the page's way again.
@@ -385,6 +386,8 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
         return;
     }
     if (writes.empty()) {
+        // Nothing the stored answers lack (a page's own script fired the change, say): no
+        // news for the candidate; the next accepted submission removes it.
         done();
         return;
     }

@@ -111,7 +111,11 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
         std::make_unique<PageSession>(*FFormFrame, Setting("AssessmentsDir"), Setting("ResultsDir"),
                                       [this](const std::string& error) { ShowError(error); });
     FSession->SetLog([](const std::string& line) { g_debug("%s", line.c_str()); });
-    FSession->onBinding = [this](int index) { ApplyAssessmentMargins(index); };
+    FSession->onBinding = [this](int index) {
+        // A notice about the page before is no news on this one.
+        CloseNotice();
+        ApplyAssessmentMargins(index);
+    };
     // Whatever kept the page from being saved at the last close has gone.
     FSession->onAccepted = [this] { FCloseFailed = false; };
     FSession->onNotice = [this](const std::string& text) { ShowNotice(text); };
