@@ -248,4 +248,28 @@ TEST_F(PageSessionDrafts, AChangeIsDraftedOnceAndRestoredUntilAnAcceptedSaveMake
     EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(PageSessionDrafts, APageWhoseProcessEndedWritesNothingAndHoldsNothingUp) {
+    showBeta();
+    page.city = "Ужгород";
+    session->PageEdited();
+    elapse();
+    const std::string before = readFile(session->GetResultsFileName());
+    page.holdSubmit = true;
+    session->BeforeNavigate([](bool) {});
+    std::optional<bool> next;
+    session->BeforeNavigate([&](bool go) { next = go; });
+
+    // The submission in flight never answers; what was queued behind it goes on.
+    session->PageGone();
+    EXPECT_EQ(next, true);
+    EXPECT_FALSE(session->Busy());
+    EXPECT_EQ(readFile(session->GetResultsFileName()), before);
+    EXPECT_TRUE(errors.empty());
+
+    page.holdSubmit = false;
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Ужгород");
+}
+
 } // namespace

@@ -327,8 +327,13 @@ void PageSession::SavePage(std::function<void(SaveOutcome)> done) {
         [this, done, alive, epoch = pageEpoch_](const std::string& error) {
             if (alive.expired())
                 return;
-            if (epoch == pageEpoch_)
-                report_(error);
+            if (epoch != pageEpoch_) {
+                // Nothing is left to save from a page that has gone, and nothing to keep
+                // a close waiting for.
+                done(SaveOutcome::Refused);
+                return;
+            }
+            report_(error);
             done(SaveOutcome::Failed);
         });
 }
