@@ -48,8 +48,7 @@ inline constexpr const char* OutsideAssessments = " лежить поза пап
 inline constexpr const char* AssessmentFileMissing =
     "Не знайдено файл з описом анкети. Можливо пошкоджено інсталяцію.\n\rФайл: %s";
 inline constexpr const char* FireEventFailed =
-    "Помилка при виконанні метода fireEvent. Можливо, не "
-    "встановлено Internet Explorer версії 5.5 або вище.\r\n%s";
+    "Помилка при виконанні метода fireEvent. Можливо, на сторінці немає форми анкети.\r\n%s";
 inline constexpr const char* NoAssessmentElement =
     "У файлі з описом анкети немає елемента assessment. Можливо пошкоджено інсталяцію.\nФайл: %s";
 inline constexpr const char* NoSettings =

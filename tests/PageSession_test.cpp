@@ -24,12 +24,13 @@ public:
     std::string city;
     bool displayed = true;
     bool verdict = true;
+    bool hasForm = true;
     bool holdSubmit = false; // keep the next submission's answer until release()
     std::function<void()> held;
     int captures = 0;
 
     nlohmann::json snapshot() const {
-        return {{"hasForm", true},
+        return {{"hasForm", hasForm},
                 {"elements",
                  {{{"tag", "form"}, {"name", "beta"}, {"value", ""}},
                   {{"tag", "input"},
@@ -134,6 +135,20 @@ TEST_F(PageSessionTest, ARefusedPageStaysAndNothingIsStored) {
     session->NavigateComplete(dir.file("Assessments/welcome.html"));
     EXPECT_EQ(leave(), true);
     EXPECT_EQ(session->Stats().submissions, 1);
+}
+
+TEST_F(PageSessionTest, APageThatCannotBeSubmittedIsReportedButLeft) {
+    // A page without a form holds no answers that leaving it could lose.
+    page.hasForm = false;
+    showBeta();
+    ASSERT_TRUE(session->HasStorageManager());
+    EXPECT_EQ(leave(), true);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("немає форми анкети"), std::string::npos) << errors[0];
+    EXPECT_EQ(stored(), "(none)");
+    // The folder's "not found" page is never taken for an assessment page.
+    session->NavigateComplete(std::nullopt);
+    EXPECT_EQ(session->CurrentIndex(), -1);
 }
 
 TEST_F(PageSessionTest, ASaveThatFailsIsReportedAndKeepsThePage) {

@@ -327,3 +327,30 @@ TEST(XmlTransform, StylesheetsMayNotWriteFilesAndBrokenOnesFailLoudly) {
     auto notXslt = xml::Document::parse("<not-a-stylesheet/>");
     EXPECT_THROW(xml::transform(source, notXslt), xml::Error);
 }
+
+TEST(XmlNamespaces, DroppedNamespacesAnswerPlainSelectionsAndNothingCopiedCarriesThem) {
+    auto doc = xml::Document::parse(
+        R"(<questestinterop xmlns="urn:qti" xmlns:q="urn:qti" xmlns:xsi="urn:xsi" xsi:type="t">
+             <assessment ident="A"><q:item ident="I"><response_str ident="R"/></q:item>
+             <section xmlns="urn:other"><item ident="J"/></section></assessment>
+           </questestinterop>)");
+    EXPECT_FALSE(doc.selectFirst("//item"));
+    doc.dropElementNamespaces();
+    EXPECT_EQ(doc.selectAll("//item").size(), 2u);
+    EXPECT_EQ(doc.documentElement().selectFirst("assessment").attribute("ident"), "A");
+    EXPECT_EQ(doc.selectFirst("//item").name(), "item");
+    EXPECT_TRUE(doc.selectFirst("//item/response_str"));
+    EXPECT_EQ(doc.documentElement().attribute("type"), "t");
+
+    // Serialised and read again, and copied by a stylesheet, everything stays out of any
+    // namespace: a default declaration left behind would pull it back in.
+    std::string text = doc.toString();
+    EXPECT_EQ(text.find("xmlns=\""), std::string::npos) << text;
+    EXPECT_TRUE(xml::Document::parse(text).selectFirst("/questestinterop/assessment/item"));
+    auto copy = xml::transform(
+        doc, xml::Document::parse(
+                 R"(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+                      <xsl:template match="/"><r><xsl:copy-of select="//section"/></r></xsl:template>
+                    </xsl:stylesheet>)"));
+    EXPECT_TRUE(xml::Document::parse(copy.toString()).selectFirst("/r/section/item[@ident='J']"));
+}

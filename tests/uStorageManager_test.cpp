@@ -19,8 +19,8 @@ namespace {
 
 const std::string EmptyReport =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qti_result_report/>\n";
-const std::string FireEventPrefix = "Помилка при виконанні метода fireEvent. Можливо, не "
-                                    "встановлено Internet Explorer версії 5.5 або вище.\r\n";
+const std::string FireEventPrefix =
+    "Помилка при виконанні метода fireEvent. Можливо, на сторінці немає форми анкети.\r\n";
 
 // Assessment building blocks. Idents go in as attribute text, already escaped.
 std::string Assessment(const std::string& ident, const std::string& items) {

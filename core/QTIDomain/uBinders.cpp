@@ -2,8 +2,28 @@
 
 #include "QTIDomain/uStorageManager.h"
 #include "Texts.h"
+#include "platform/text/AsciiCase.h"
 
 namespace vedris {
+
+namespace {
+
+bool SameNameIgnoringCase(const std::string& a, const char* b) {
+    return text::asciiLower(a) == b;
+}
+
+} // namespace
+
+TBinderKind BinderKindOf(xml::Node Response) {
+    if (Response.matches(".//render_fib"))
+        return Response.matches(".//render_fib[@rows = 1]") ? TBinderKind::InputText
+                                                            : TBinderKind::TextArea;
+    if (SameNameIgnoringCase(Response.name(), "response_lid"))
+        return TBinderKind::RadioCheck;
+    if (SameNameIgnoringCase(Response.name(), "response_str"))
+        return TBinderKind::Select;
+    return TBinderKind::None;
+}
 
 THTMLControls::THTMLControls(TStorageManager& StorageManager, const std::string& ItemIdent,
                              const std::string& ResponseIdent) {

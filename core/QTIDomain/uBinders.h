@@ -12,6 +12,20 @@ namespace vedris {
 
 class TStorageManager;
 
+// Which binder a response gets, and so which controls its page must carry for it.
+enum class TBinderKind {
+    None,       // a response_num without a fill-in-blank rendering: not bound
+    InputText,  // one-line text fields
+    TextArea,   // multi-line text areas
+    RadioCheck, // radio buttons or check boxes
+    Select      // selection lists
+};
+
+// The kind for a response element of the assessment (response_lid, response_str or
+// response_num): a render_fib below it decides first (one row: text fields, otherwise text
+// areas), then the element's name, compared without regard to case.
+TBinderKind BinderKindOf(xml::Node Response);
+
 // The controls of one response: the form document's live collection for their name.
 class THTMLControls {
 public:

@@ -11,6 +11,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The page's submit call itself failed, typically because the page has no form: the handler
+// never ran and nothing was read from the page, so leaving it loses no answer.
+class ESubmitCallFailed : public EStorageError {
+public:
+    using EStorageError::EStorageError;
+};
+
 // A broken invariant of the results document: a result that lacks the item_result or
 // response an assessment page needs. The text names this unit and the line of the check
 // as the program has always reported it, so support can tell the two cases apart.

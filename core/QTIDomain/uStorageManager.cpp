@@ -22,10 +22,6 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-bool SameNameIgnoringCase(const std::string& a, const char* b) {
-    return text::asciiLower(a) == b;
-}
-
 } // namespace
 
 std::string FormatDateTime(std::time_t Time) {
@@ -45,7 +41,7 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
     std::error_code ec;
     if (!std::filesystem::is_regular_file(AssessmentFileName, ec))
         throw EStorageError(FormatMessage(texts::AssessmentFileMissing, AssessmentFileName));
-    FAssessmentDoc = std::make_unique<xml::Document>(xml::Document::load(AssessmentFileName));
+    FAssessmentDoc = std::make_unique<xml::Document>(LoadAssessmentDocument(AssessmentFileName));
     // Without its assessment element nothing in the file ties it to a result; say so now
     // rather than deriving or binding anything.
     GetAssessmentIdent();
@@ -59,12 +55,36 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
 
 TStorageManager::~TStorageManager() = default;
 
-std::string TStorageManager::GetAssessmentIdent() const {
-    xml::Node root = FAssessmentDoc->documentElement();
+xml::Document LoadAssessmentDocument(const std::string& FileName) {
+    xml::Document document = xml::Document::load(FileName);
+    document.dropElementNamespaces();
+    return document;
+}
+
+std::string AssessmentIdentOf(const xml::Document& Assessment, const std::string& FileName) {
+    xml::Node root = Assessment.documentElement();
     xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
     if (!assessment)
-        throw EStorageError(FormatMessage(texts::NoAssessmentElement, FAssessmentFileName));
+        throw EStorageError(FormatMessage(texts::NoAssessmentElement, FileName));
     return Trim(assessment.attribute("ident"));
+}
+
+TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::string& Ident,
+                                const std::string& StylesheetFileName) {
+    xml::Document stylesheet = xml::Document::load(StylesheetFileName);
+    xml::Document output = xml::transform(Assessment, stylesheet);
+    xml::Node result = output.selectFirst("//result");
+    if (!result)
+        throw EStorageError(FormatMessage(texts::NoResultInOutput, Ident));
+    // A result that the lookup would not find again would be appended anew at every
+    // opening; refuse it before the file is touched.
+    if (!result.matches(xml::formatXPath("assessment_result[@ident_ref = \"%s\"]", {Ident})))
+        throw EStorageError(FormatMessage(texts::DerivedResultNotFound, Ident));
+    return TDerivedResult{std::move(output), result};
+}
+
+std::string TStorageManager::GetAssessmentIdent() const {
+    return AssessmentIdentOf(*FAssessmentDoc, FAssessmentFileName);
 }
 
 xml::Node TStorageManager::FindResult() const {
@@ -83,19 +103,11 @@ xml::Node TStorageManager::GetDateTimeNode() const {
 void TStorageManager::DeriveResult() {
     if (!ClientRegistry)
         throw EStorageError(texts::NoSettings);
-    std::string ident = GetAssessmentIdent();
-    xml::Document stylesheet = xml::Document::load(
+    TDerivedResult derived = DeriveResultFrom(
+        *FAssessmentDoc, GetAssessmentIdent(),
         std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt");
-    xml::Document output = xml::transform(*FAssessmentDoc, stylesheet);
-    xml::Node result = output.selectFirst("//result");
-    if (!result)
-        throw EStorageError(FormatMessage(texts::NoResultInOutput, ident));
-    // A result that the lookup would not find again would be appended anew at every
-    // opening; refuse it before the file is touched.
-    if (!result.matches(xml::formatXPath("assessment_result[@ident_ref = \"%s\"]", {ident})))
-        throw EStorageError(FormatMessage(texts::DerivedResultNotFound, ident));
     xml::Node root = FResultsDoc->documentElement();
-    root.appendChild(FResultsDoc->importCopy(result));
+    root.appendChild(FResultsDoc->importCopy(derived.Result));
     FIndexStale = true;
     FResultsDoc->save(FResultsFileName);
 }
@@ -105,16 +117,20 @@ void TStorageManager::CreateBinders() {
         for (xml::Node response :
              item.selectAll(".//response_lid | .//response_str | .//response_num")) {
             std::unique_ptr<TRespStorageManager> binder;
-            if (response.matches(".//render_fib")) {
-                if (response.matches(".//render_fib[@rows = 1]"))
-                    binder = std::make_unique<TInputTextManager>(item, response, *this);
-                else
-                    binder = std::make_unique<TTextAreaManager>(item, response, *this);
-            } else if (SameNameIgnoringCase(response.name(), "response_lid")) {
+            switch (BinderKindOf(response)) {
+            case TBinderKind::InputText:
+                binder = std::make_unique<TInputTextManager>(item, response, *this);
+                break;
+            case TBinderKind::TextArea:
+                binder = std::make_unique<TTextAreaManager>(item, response, *this);
+                break;
+            case TBinderKind::RadioCheck:
                 binder = std::make_unique<TInputRadioCheckManager>(item, response, *this);
-            } else if (SameNameIgnoringCase(response.name(), "response_str")) {
+                break;
+            case TBinderKind::Select:
                 binder = std::make_unique<TSelectManager>(item, response, *this);
-            } else {
+                break;
+            case TBinderKind::None:
                 // A numeric response without a fill-in-blank rendering (a slider, say) has
                 // no control kind here. Refusing the whole page would lose every other
                 // answer on it, so it is left unbound and its stored content untouched.
@@ -141,7 +157,7 @@ bool TStorageManager::SubmitResponses() {
             throw html::Error(texts::NoFormDocument);
         verdict = FFormDocument_->forms().item(0).fireEvent("onSubmit");
     } catch (const std::exception& e) {
-        throw EStorageError(FormatMessage(texts::FireEventFailed, e.what()));
+        throw ESubmitCallFailed(FormatMessage(texts::FireEventFailed, e.what()));
     }
     if (!verdict)
         return false;

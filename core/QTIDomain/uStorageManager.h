@@ -74,6 +74,23 @@ private:
     std::vector<std::unique_ptr<TRespStorageManager>> FBinders;
 };
 
+// Loads an assessment file as the client reads it: elements in a namespace (QTI 1.2 exports
+// put every element in the IMS one) are read as if they had none.
+xml::Document LoadAssessmentDocument(const std::string& FileName);
+// The ident of the assessment element under the document element, trimmed of surrounding
+// spaces and control characters; raises EStorageError naming FileName when there is none.
+std::string AssessmentIdentOf(const xml::Document& Assessment, const std::string& FileName);
+
+struct TDerivedResult {
+    xml::Document Output; // the stylesheet's whole output
+    xml::Node Result;     // its first result, which the client appends
+};
+// Applies the result stylesheet to the assessment. Raises EStorageError when the output
+// holds no result, or when the result's assessment_result does not carry Ident, so that
+// the lookup would not find it again.
+TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::string& Ident,
+                                const std::string& StylesheetFileName);
+
 // The submission time stamp: local time as "yyyy-mm-ddThh:nn:ss".
 std::string FormatDateTime(std::time_t Time);
 

@@ -168,6 +168,8 @@ double ReadMetadataNumber(const std::string& Label, const xml::Document& Documen
 
 void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettings& PageSetup) {
     xml::Document document = xml::Document::load(AssessmentFileName);
+    // Read as the storage manager reads it: the metadata of a namespaced export too.
+    document.dropElementNamespaces();
     std::string separator = LocaleDecimalSeparator();
     PageSetup.MarginLeft = ReadMetadataNumber(PageSetupMarginLeftName, document, separator);
     PageSetup.MarginTop = ReadMetadataNumber(PageSetupMarginTopName, document, separator);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "QTIDomain/uStorageErrors.h"
 #include "QTIDomain/uStorageManager.h"
 #include "Texts.h"
 #include "platform/html/MemoryFormDocument.h"
@@ -140,10 +141,10 @@ void PageSession::RunQueue() {
 
 // ---- Events ----
 
-void PageSession::NavigateComplete(const std::string& path) {
+void PageSession::NavigateComplete(const std::optional<std::string>& path) {
     Enqueue([this, path](Done done) {
         ++stats_.navigated;
-        currentIndex_ = IndexOfName(assessments_, PageNameFromPath(path));
+        currentIndex_ = path ? IndexOfName(assessments_, PageNameFromPath(*path)) : -1;
         done();
     });
 }
@@ -188,8 +189,11 @@ void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
             return;
         }
         // An error leaves the page where it is: going on would drop the answers that
-        // could not be saved.
-        SavePage([decided](SaveOutcome outcome) { decided(outcome == SaveOutcome::Accepted); });
+        // could not be saved. A page that cannot be submitted at all holds no answers to
+        // lose, and keeping it would lock the candidate out of every other page.
+        SavePage([decided](SaveOutcome outcome) {
+            decided(outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable);
+        });
     });
 }
 
@@ -295,21 +299,31 @@ void PageSession::SavePage(std::function<void(SaveOutcome)> done) {
             if (alive.expired())
                 return;
             SaveOutcome outcome = SaveOutcome::Refused;
+            bool unsubmittable = false;
             bool ok = Guard([&] {
-                if (!manager_ || boundToken_ != token)
-                    return;
-                if (reply.displayed) {
-                    if (Submit(reply.snapshot, reply.verdict)) {
-                        lastAccepted_ = reply.snapshot;
-                        outcome = SaveOutcome::Accepted;
+                try {
+                    if (!manager_ || boundToken_ != token)
+                        return;
+                    if (reply.displayed) {
+                        if (Submit(reply.snapshot, reply.verdict)) {
+                            lastAccepted_ = reply.snapshot;
+                            outcome = SaveOutcome::Accepted;
+                        }
+                    } else if (lastAccepted_) {
+                        // The page was left after its handler accepted; what it showed then is
+                        // what the candidate answered.
+                        if (Submit(*lastAccepted_, true))
+                            outcome = SaveOutcome::Accepted;
                     }
-                } else if (lastAccepted_) {
-                    // The page was left after its handler accepted; what it showed then is
-                    // what the candidate answered.
-                    if (Submit(*lastAccepted_, true))
-                        outcome = SaveOutcome::Accepted;
+                } catch (const ESubmitCallFailed&) {
+                    unsubmittable = true;
+                    throw;
                 }
             });
+            if (unsubmittable) {
+                done(SaveOutcome::Unsubmittable);
+                return;
+            }
             if (ok && outcome == SaveOutcome::Accepted) {
                 // The answers are in results.xml now; the draft goes only after them, so a
                 // crash in between leaves a draft that the next binding finds older.

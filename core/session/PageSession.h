@@ -32,7 +32,9 @@ class PageSession {
 public:
     using Done = std::function<void()>;
     using Sink = std::function<void(const std::string& text)>;
-    enum class SaveOutcome { Accepted, Refused, Failed };
+    // Unsubmittable: the page could not be submitted at all (it has no form); the error has
+    // been reported, and since nothing was read from the page there is nothing to lose.
+    enum class SaveOutcome { Accepted, Refused, Unsubmittable, Failed };
 
     struct Counters {
         int navigated = 0;    // "navigated" reports handled
@@ -79,8 +81,10 @@ public:
     void PrepareResultsFile();
 
     // ---- Events, each queued as an operation. ----
-    // A frame's document has started: path is what its URL stands for (recognitionPath).
-    void NavigateComplete(const std::string& path);
+    // A frame's document has started: path is what its URL stands for (recognitionPath),
+    // none for a page that is no assessment page whatever its address (the folder's own
+    // "not found" page).
+    void NavigateComplete(const std::optional<std::string>& path);
     // A frame's load event fired at pageTime (the page's wall clock): an assessment page
     // is bound and filled.
     void DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime);

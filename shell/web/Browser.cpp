@@ -262,9 +262,12 @@ std::string Browser::url() const {
     return uri ? uri : "";
 }
 
-std::string Browser::recognitionPath(const std::string& url) const {
-    if (auto path = folder_.pathForUrl(url))
+std::optional<std::string> Browser::recognitionPath(const std::string& url) const {
+    if (auto path = folder_.pathForUrl(url)) {
+        if (!folder_.fileToServe(url))
+            return std::nullopt;
         return *path;
+    }
     return url;
 }
 

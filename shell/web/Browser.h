@@ -5,6 +5,7 @@
 // dialogs as the program's own boxes.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "GObjectPtr.h"
@@ -88,8 +89,9 @@ public:
     std::string url() const;
 
     // The path a URL stands for when it is one of the folder's URLs, else the URL itself:
-    // what page recognition reads the file name from.
-    std::string recognitionPath(const std::string& url) const;
+    // what page recognition reads the file name from. None for a folder URL whose file is
+    // not served: the frame then shows the "not found" page, which is no assessment page.
+    std::optional<std::string> recognitionPath(const std::string& url) const;
 
     // Parent window of the boxes that show a page's alert, confirm and prompt.
     void setDialogParent(GtkWindow* parent) { dialogParent_ = parent; }

@@ -320,6 +320,35 @@ TEST(Binding, AMissingAssessmentFileIsReportedAndThenNavigationIsBlocked) {
     EXPECT_TRUE(c.closes());
 }
 
+TEST(Binding, AMissingPageOrAPageWithoutAFormDoesNotLockTheCandidateIn) {
+    Installation inst("alpha, delta, plain");
+    inst.dir.write("Results/results.xml",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qti_result_report/>\n");
+    // plain.html has no form; its assessment file is a copy of alpha's.
+    inst.dir.write("Assessments/plain.xml",
+                   readFile(VEDRIS_SOURCE_DIR "/tests/data/gui_assessments/alpha.xml"));
+    Client c(inst);
+    ASSERT_TRUE(c.started);
+    auto show = [&](const std::string& file) {
+        return c.arrivesAfter([&] { c.page("frames.form_frame.location.href = '" + file + "'"); },
+                              file);
+    };
+
+    // delta is listed but its page is missing: the "not found" page is not bound.
+    ASSERT_TRUE(show("delta.html"));
+    EXPECT_EQ(c.w().CurrentIndex(), -1);
+    EXPECT_EQ(c.w().Stats().bound, 0);
+    ASSERT_TRUE(c.bindsAfter([&] { c.click("#to-alpha"); }));
+
+    // plain is bound, but cannot be submitted: the error is shown and the candidate goes on.
+    ASSERT_TRUE(c.bindsAfter([&] { show("plain.html"); }));
+    EXPECT_EQ(c.w().CurrentIndex(), 2);
+    ASSERT_TRUE(c.arrivesAfter([&] { c.click("#to-beta"); }, "beta.html"));
+    ASSERT_EQ(c.w().ReportedErrors().size(), 1u);
+    EXPECT_NE(c.w().ReportedErrors()[0].find("немає форми анкети"), std::string::npos);
+    Client::closeMessageBoxes();
+}
+
 TEST(Binding, CyrillicPageNamesAreRecognised) {
     Installation inst("Опитування");
     Client c(inst);

@@ -206,6 +206,11 @@ std::string xmlSafe(const std::string& text) {
     return out;
 }
 
+// Some engine errors (a byte the declared encoding cannot decode) come without the file.
+std::string namingFile(const std::string& message, const std::string& name) {
+    return message.rfind(name, 0) == 0 ? message : name + ": " + message;
+}
+
 } // namespace
 
 void DocDeleter::operator()(xmlDoc* doc) const {
@@ -343,6 +348,10 @@ NodePtr Node::unlink() {
     return NodePtr(node_);
 }
 
+int Node::line() const {
+    return node_ ? static_cast<int>(xmlGetLineNo(node_)) : 0;
+}
+
 void Node::appendChild(Node node) {
     if (!node_ || !node.node_)
         throw Error("appendChild: no node");
@@ -419,7 +428,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
         const xmlError& last = ctxt->lastError;
         if (last.message)
             fallback = name + ":" + std::to_string(last.line) + ": " + trimmed(last.message);
-        throw Error(errors.message(fallback));
+        throw Error(namingFile(errors.message(fallback), name));
     }
     return Document(doc);
 }
@@ -465,6 +474,37 @@ std::string Document::encoding() const {
 
 Node Document::root() const {
     return Node(reinterpret_cast<xmlNode*>(doc_.get()));
+}
+
+void Document::dropElementNamespaces() {
+    // Iterative walk: deeply nested files must not exhaust the stack.
+    xmlNode* node = xmlDocGetRootElement(doc_.get());
+    while (node) {
+        if (node->type == XML_ELEMENT_NODE) {
+            node->ns = nullptr;
+            xmlNs** link = &node->nsDef;
+            while (xmlNs* ns = *link) {
+                if (ns->prefix) {
+                    link = &ns->next;
+                } else {
+                    *link = ns->next;
+                    ns->next = nullptr;
+                    xmlFreeNs(ns);
+                }
+            }
+        }
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && !node->next) {
+            node = node->parent;
+            if (node && node->type != XML_ELEMENT_NODE)
+                node = nullptr;
+        }
+        if (node)
+            node = node->next;
+    }
 }
 
 Node Document::createElement(const std::string& name) {

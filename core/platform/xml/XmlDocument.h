@@ -68,6 +68,8 @@ public:
     // Calls visit on every element below this node, in document order. Deep nesting does
     // not recurse, so a hostile file cannot exhaust the stack.
     void forEachElementBelow(const std::function<void(Node)>& visit) const;
+    // Line of the element in the text it was parsed from; 0 when unknown.
+    int line() const;
     // Appends node as the last child; node must belong to this node's document.
     void appendChild(Node node);
     // Unlinks child from this node and frees it.
@@ -117,6 +119,12 @@ public:
     std::string encoding() const;
     // The document node itself, as a context for selections.
     Node root() const;
+
+    // Takes every element out of its namespace and drops the default namespace
+    // declarations, so that files written with and without a namespace answer the same plain
+    // selections and stylesheets, and nothing copied out of them carries a namespace along.
+    // Prefixed declarations stay, for the attributes that use them.
+    void dropElementNamespaces();
 
     Node createElement(const std::string& name);
     // Deep copy of a node of another document, owned by this one and not yet linked.

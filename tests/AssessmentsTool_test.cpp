@@ -1,0 +1,153 @@
+// vedris-assessments: the pages it writes must bind exactly as the client binds, the HTML it
+// copies out of QTI material must not carry scripts or outside addresses into the client, and
+// its checks must catch the mistakes that lose answers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "HtmlScan.h"
+#include "Installation.h"
+#include "PageMaker.h"
+#include "QTIDomain/uStorageManager.h"
+#include "platform/fs/AtomicFile.h"
+#include "support/TempDir.h"
+
+using namespace vedris;
+using namespace vedris::assessments;
+using test::readFile;
+using test::TempDir;
+
+namespace {
+
+const std::string Samples = VEDRIS_SOURCE_DIR "/tests/data/qti/";
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines)
+        out += l + "\n";
+    return out;
+}
+
+void replaceIn(const std::string& path, const std::string& from, const std::string& to) {
+    std::string text = readFile(path);
+    size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    fs::writeFileAtomically(path, text.replace(at, from.size(), to));
+}
+
+int run(const std::string& arguments) {
+    int status = std::system(
+        (VEDRIS_BIN_DIR "/vedris-assessments " + arguments + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(HtmlMaterial, OnlyHarmlessMarkupSurvives) {
+    const std::string hostile =
+        "<p onclick=\"x()\" style=\"background:url(http://a)\">Текст <b>жирний</p>"
+        "<script>alert(1)</script><SCRIPT src=x></SCRIPT><style>*{}</style>"
+        "<a href=\"javascript:alert(1)\">a</a><a href=\" jav&#x61;script&#58;x\">b</a>"
+        "<a href=\"//zlo.example/\">c</a><a href=\"http://zlo.example/\">d</a>"
+        "<img src=\"https://zlo.example/t.png\" onerror=\"x()\"><img src=\"img/ok.png\" alt=\"ok\">"
+        "<input name=\"I1.R1\"><form><iframe src=\"x\">inner</iframe><svg onload=\"x()\">"
+        "<a href=\"dalі.html\" name=\"I1.R1\" id=\"z\">e</a><table><tr><td colspan=2>1<!-- c -->"
+        "&lt;script&gt; &amp; 2 > 1 caf&eacute; & co<textarea/>x</textarea>y";
+    std::string safe = SanitizeHtml(hostile);
+    for (const char* banned :
+         {"<script", "onclick", "onerror", "onload", "style", "http", "//", "javascript", "<input",
+          "<form", "<iframe", "<svg", "name=", "id=", "inner", "<!--"})
+        EXPECT_EQ(safe.find(banned), std::string::npos) << banned << " in " << safe;
+    for (const char* kept :
+         {"Текст <b>жирний</b></p>", "<img src=\"img/ok.png\" alt=\"ok\">",
+          "<a href=\"dalі.html\">e</a>", "<td colspan=\"2\">1",
+          "&lt;script&gt; &amp; 2 &gt; 1 caf&eacute; &amp; coy</td></tr></table>"})
+        EXPECT_NE(safe.find(kept), std::string::npos) << kept << " not in " << safe;
+    EXPECT_EQ(HtmlToText("<b>Київ</b> &amp; Львів"), "Київ & Львів");
+}
+
+TEST(InstallationFolder, NamesAreSafeUniqueAndNeverTheStartPage) {
+    EXPECT_EQ(AssessmentNames(
+                  {"a/Анкета.XML", "b/anketa.xml", "Index.xml", "c/Q 1 (v2).xml", "d/q_1_v2.xml"}),
+              (std::vector<std::string>{"anketa", "anketa_2", "index_2", "q_1_v2", "q_1_v2_2"}));
+}
+
+TEST(InstallationFolder, MadeFolderPassesItsCheckAndTheCheckCatchesWhatLosesAnswers) {
+    TempDir dir;
+    std::string out = dir.file("install");
+    Report made = MakeFolder(out, {Samples + "ims12.xml", Samples + "latin1.xml"});
+    EXPECT_EQ(joined(made.problems), "");
+    // The slider is noted, not made into a control the client would not store.
+    EXPECT_NE(joined(made.warnings).find("I4.R8"), std::string::npos) << joined(made.warnings);
+    EXPECT_EQ(readFile(out + "/vedris.ini").find("ClientAssessments=ims12, latin1\n") !=
+                  std::string::npos,
+              true);
+    EXPECT_EQ(readFile(out + "/Assessments/img/mapa.png"), readFile(Samples + "img/mapa.png"));
+    EXPECT_EQ(readFile(out + "/Assessments/latin1.xml"), readFile(Samples + "latin1.xml"));
+    std::string page = readFile(out + "/Assessments/ims12.html");
+    for (const char* control :
+         {"<input type=\"radio\" name=\"I1.R1\" value=\"A\">", "type=\"checkbox\" name=\"I2.R3\"",
+          "<select name=\"I3.R4\"", "<input type=\"text\" name=\"I3.R5\"",
+          "<textarea name=\"I3.R6\"", "<input type=\"text\" name=\"I3.R7\""})
+        EXPECT_NE(page.find(control), std::string::npos) << control;
+    EXPECT_EQ(page.find("I4.R8"), std::string::npos);
+    EXPECT_EQ(joined(CheckFolder(out).problems), "");
+
+    // A second run would overwrite the installation: refused, nothing touched.
+    EXPECT_FALSE(MakeFolder(out, {Samples + "latin1.xml"}).problems.empty());
+    EXPECT_EQ(readFile(out + "/Assessments/ims12.html"), page);
+
+    // What a hand-edited installation gets wrong.
+    const std::string a = out + "/Assessments/";
+    replaceIn(a + "ims12.html", "<textarea name=\"I3.R6\"", "<input name=\"I3.R6\"><x");
+    replaceIn(a + "ims12.html", "name=\"I3.R5\"", "name=\"I3.R55\"");
+    replaceIn(a + "latin1.html", "</form>", "</form><form></form>");
+    replaceIn(a + "ims12.html", "<select name=\"I3.R4\" aria-label=\"Список і поля\" size=\"2\"",
+              "<select name=\"I3.R4\"");
+    replaceIn(a + "index.html", "name=\"form_frame\"", "name=\"frame\"");
+    replaceIn(a + "ims_qtiasi2res.xslt", "<response ident_ref=\"{@ident}\"/>", "");
+    std::filesystem::remove(a + "latin1.xml");
+    int checked = 0;
+    std::string problems = joined(CheckFolder(out, &checked).problems);
+    EXPECT_EQ(checked, 2);
+    for (const std::string& expected :
+         {a + "ims12.html: рядок 41: поле «I3.R6» — однорядкове текстове поле, а клієнт",
+          a + "ims12.html: рядок 40: поле «I3.R55» не відповідає",
+          a + "ims12.html: немає полів з назвою «I3.R5» для відповіді з рядка 60",
+          a + "latin1.html: на сторінці має бути одна форма, а їх 2",
+          a + "ims12.html: рядок 36: список «I3.R4» розкривний",
+          a + "index.html: немає фрейму з назвою «form_frame»",
+          a + "ims12.xml: рядок 19: результат, створений ims_qtiasi2res.xslt, не містить "
+              "item_result «I1» з response «R1»",
+          a + ": немає файла з описом анкети «latin1»"})
+        EXPECT_NE(problems.find(expected), std::string::npos) << expected << "\n" << problems;
+}
+
+TEST(InstallationFolder, AssessmentsSharingAnswerNamesAreReported) {
+    // A submission rewrites every response of its name in results.xml, whichever assessment
+    // it belongs to.
+    TempDir dir;
+    Report made = MakeFolder(dir.file("two"), {Samples + "latin1.xml", Samples + "latin1.xml"});
+    EXPECT_NE(joined(made.problems)
+                  .find("latin1_2.xml: рядок 8: відповідь «L1.R» має таку саму "
+                        "назву, як у файлі"),
+              std::string::npos)
+        << joined(made.problems);
+}
+
+TEST(Command, ExitStatusesTellDoneProblemsAndWrongUse) {
+    TempDir dir;
+    std::string broken = dir.write("broken.xml", "<questestinterop><assessment>");
+    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(run("page " + Samples + "ims12.xml -o " + dir.file("p.html")), 0);
+    EXPECT_NE(readFile(dir.file("p.html")).find("<form"), std::string::npos);
+    EXPECT_EQ(run("page " + broken), 1);
+    EXPECT_EQ(run("folder " + dir.file("f") + " " + broken), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("f/vedris.ini")));
+    EXPECT_EQ(run("check " + dir.file("nothing")), 1);
+    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(run("pages x.xml"), 2);
+    EXPECT_EQ(run("page"), 2);
+    EXPECT_EQ(run("check a b"), 2);
+}

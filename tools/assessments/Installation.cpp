@@ -1,0 +1,413 @@
+#include "Installation.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "HtmlScan.h"
+#include "Messages.h"
+#include "PageMaker.h"
+#include "QTIDomain/uStorageManager.h"
+#include "Resources.h"
+#include "platform/fs/AtomicFile.h"
+#include "session/AssessmentList.h"
+#include "settings/uRegistry.h"
+
+namespace vedris::assessments {
+
+namespace stdfs = std::filesystem;
+
+namespace {
+
+const char* const StylesheetName = "ims_qtiasi2res.xslt";
+const char* const StyleName = "anketa.css";
+
+bool isFile(const std::string& path) {
+    std::error_code ec;
+    return stdfs::is_regular_file(path, ec);
+}
+
+struct Control {
+    std::string name, tag, type;
+    int line = 0;
+    // A list the browser shows as a drop-down: one choice, one row. It always has an option
+    // selected, so the client would store its first option as an answer nobody gave.
+    bool dropDown = false;
+};
+
+struct PageScan {
+    int forms = 0;
+    std::vector<Control> named; // every element with a name, as getElementsByName sees them
+};
+
+PageScan scanPage(const std::string& html) {
+    PageScan scan;
+    ScanHtml(html, [&](const HtmlTag& tag) {
+        if (tag.end)
+            return;
+        if (tag.name == "form")
+            ++scan.forms;
+        if (const std::string* name = tag.attribute("name")) {
+            const std::string* type = tag.attribute("type");
+            std::string t = type ? asciiLower(*type) : std::string();
+            const std::string* size = tag.attribute("size");
+            bool dropDown = tag.name == "select" && !tag.attribute("multiple") &&
+                            (!size || std::atoi(size->c_str()) <= 1);
+            scan.named.push_back({*name, tag.name, t, tag.line, dropDown});
+        }
+    });
+    return scan;
+}
+
+bool fitsKind(const Control& c, TBinderKind kind) {
+    static const std::set<std::string> notText = {"radio",  "checkbox", "submit", "reset",
+                                                  "button", "image",    "file"};
+    switch (kind) {
+    case TBinderKind::InputText:
+        return c.tag == "input" && !notText.count(c.type);
+    case TBinderKind::TextArea:
+        return c.tag == "textarea";
+    case TBinderKind::RadioCheck:
+        return c.tag == "input" && (c.type == "radio" || c.type == "checkbox");
+    case TBinderKind::Select:
+        return c.tag == "select";
+    case TBinderKind::None:
+        return false;
+    }
+    return false;
+}
+
+std::string describe(TBinderKind kind) {
+    switch (kind) {
+    case TBinderKind::InputText:
+        return msg::KindInputText;
+    case TBinderKind::TextArea:
+        return msg::KindTextArea;
+    case TBinderKind::RadioCheck:
+        return msg::KindRadioCheck;
+    case TBinderKind::Select:
+        return msg::KindSelect;
+    case TBinderKind::None:
+        break;
+    }
+    return {};
+}
+
+std::string describe(const Control& c) {
+    for (TBinderKind k : {TBinderKind::RadioCheck, TBinderKind::InputText, TBinderKind::TextArea,
+                          TBinderKind::Select})
+        if (fitsKind(c, k))
+            return describe(k);
+    return msg::Format(msg::KindOther, {c.type.empty() ? c.tag : c.tag + " type=" + c.type});
+}
+
+struct Response {
+    std::string item, ident;
+    TBinderKind kind;
+    int line;
+};
+
+// Where each control name of the installation's assessments comes from, for names that two
+// assessments share: a submission on one page rewrites the responses of that name in every
+// result, so the other assessment's answers would be lost.
+using ControlOwners = std::map<std::string, std::string>;
+
+void checkAssessment(const std::string& name, const std::string& assessmentsDir,
+                     const std::string& stylesheet, ControlOwners& owners, Report& report) {
+    auto problem = [&](const std::string& text) { report.problems.push_back(text); };
+    std::string xmlPath = FileInFolderIgnoringCase(assessmentsDir, name + ".xml");
+    std::string pagePath = FileInFolderIgnoringCase(assessmentsDir, name + ".html");
+    if (!isFile(pagePath) && isFile(FileInFolderIgnoringCase(assessmentsDir, name + ".htm")))
+        pagePath = FileInFolderIgnoringCase(assessmentsDir, name + ".htm");
+    // The page first: its form matters even when the assessment file is missing.
+    bool hasPage = isFile(pagePath);
+    PageScan page;
+    if (!hasPage) {
+        problem(msg::Format(msg::NoPage, {assessmentsDir, name}));
+    } else {
+        try {
+            page = scanPage(fs::readFile(pagePath));
+        } catch (const std::exception& e) {
+            problem(msg::Format(msg::ReadFailed, {pagePath, e.what()}));
+            hasPage = false;
+        }
+        if (hasPage && page.forms != 1)
+            problem(msg::Format(msg::FormCount, {pagePath, std::to_string(page.forms)}));
+    }
+    if (!isFile(xmlPath)) {
+        problem(msg::Format(msg::NoQtiFile, {assessmentsDir, name}));
+        return;
+    }
+
+    std::vector<Response> responses;
+    try {
+        xml::Document doc = LoadAssessmentDocument(xmlPath);
+        std::string ident = AssessmentIdentOf(doc, xmlPath);
+        for (xml::Node item : doc.selectAll("//item"))
+            for (xml::Node r :
+                 item.selectAll(".//response_lid | .//response_str | .//response_num"))
+                responses.push_back(
+                    {item.attribute("ident"), r.attribute("ident"), BinderKindOf(r), r.line()});
+        if (isFile(stylesheet)) {
+            try {
+                TDerivedResult derived = DeriveResultFrom(doc, ident, stylesheet);
+                for (const Response& r : responses)
+                    if (!derived.Result.matches(xml::formatXPath(
+                            ".//item_result[@ident_ref = \"%s\"]/response[@ident_ref = \"%s\"]",
+                            {r.item, r.ident})))
+                        problem(msg::Format(msg::ResultLacksResponse,
+                                            {xmlPath, std::to_string(r.line), r.item, r.ident}));
+                if (!derived.Result.matches("context/date/datetime"))
+                    problem(msg::Format(msg::ResultLacksDateTime, {xmlPath}));
+            } catch (const std::exception& e) {
+                problem(msg::Format(msg::DerivationFailed, {xmlPath, e.what()}));
+            }
+        }
+    } catch (const std::exception& e) {
+        problem(e.what());
+        return;
+    }
+    if (!hasPage)
+        return;
+    std::set<std::string> names;
+    for (const Response& r : responses) {
+        std::string control = r.item + "." + r.ident;
+        if (!names.insert(control).second)
+            continue;
+        auto [owner, first] = owners.emplace(control, xmlPath);
+        if (!first)
+            problem(msg::Format(msg::SharedControlName,
+                                {xmlPath, std::to_string(r.line), control, owner->second}));
+        bool any = false;
+        for (const Control& c : page.named) {
+            if (c.name != control)
+                continue;
+            any = true;
+            if (r.kind == TBinderKind::None)
+                problem(msg::Format(msg::UnboundControl,
+                                    {pagePath, std::to_string(c.line), control, xmlPath}));
+            else if (!fitsKind(c, r.kind))
+                problem(msg::Format(msg::WrongControl, {pagePath, std::to_string(c.line), control,
+                                                        describe(c), describe(r.kind)}));
+            else if (c.dropDown)
+                problem(
+                    msg::Format(msg::DropDownList, {pagePath, std::to_string(c.line), control}));
+        }
+        if (!any && r.kind != TBinderKind::None)
+            problem(
+                msg::Format(msg::NoControls, {pagePath, control, std::to_string(r.line), xmlPath}));
+    }
+    for (const Control& c : page.named) {
+        bool formControl = c.tag == "input" || c.tag == "select" || c.tag == "textarea";
+        size_t dot = c.name.find('.');
+        bool answerName = dot != std::string::npos && dot > 0 && dot + 1 < c.name.size();
+        if (formControl && answerName && !names.count(c.name))
+            problem(msg::Format(msg::StrayControl,
+                                {pagePath, std::to_string(c.line), c.name, xmlPath}));
+    }
+}
+
+std::string indexPage(const std::vector<std::pair<std::string, std::string>>& menu) {
+    std::string links;
+    for (const auto& [name, title] : menu)
+        links += "    <li><a href=\"" + EscapeHtml(name) + ".html\" target=\"form_frame\">" +
+                 EscapeHtml(title) + "</a></li>\n";
+    std::string first = menu.empty() ? std::string("about:blank") : menu.front().first + ".html";
+    return std::string("<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n"
+                       "<title>") +
+           EscapeHtml(msg::IndexTitle) +
+           "</title>\n<style>\n"
+           "  html, body { height: 100%; margin: 0; }\n"
+           "  body { display: flex; background: #f3f5f8; color: #1f2933;\n"
+           "         font-family: \"DejaVu Sans\", \"Noto Sans\", Arial, sans-serif; font-size: "
+           "15px; }\n"
+           "  nav { flex: 0 0 210px; display: flex; flex-direction: column; background: #0b4f8a; "
+           "color: #fff; }\n"
+           "  nav .nazva { padding: 18px 18px 16px; font-size: 22px; font-weight: bold; "
+           "letter-spacing: 1px; border-bottom: 1px solid #1f6fb2; }\n"
+           "  nav h2 { margin: 16px 18px 6px; font-size: 12px; font-weight: normal; "
+           "text-transform: uppercase; letter-spacing: 1px; color: #b3d7ff; }\n"
+           "  nav ul { list-style: none; margin: 0; padding: 0; }\n"
+           "  nav a { display: block; padding: 9px 18px; color: #fff; text-decoration: none; "
+           "border-left: 4px solid transparent; }\n"
+           "  nav a:hover, nav a:focus-visible { background: #0a558c; border-left-color: "
+           "#7cc4fa; outline: none; }\n"
+           "  nav .poiasnennia { margin-top: auto; padding: 14px 18px; font-size: 12px; "
+           "line-height: 1.4; color: #b3d7ff; border-top: 1px solid #1f6fb2; }\n"
+           "  iframe { flex: 1 1 auto; border: 0; height: 100%; background: #f3f5f8; }\n"
+           "</style>\n</head>\n<body>\n<nav>\n  <div class=\"nazva\">Ведрис</div>\n  <h2>" +
+           EscapeHtml(msg::MenuHeading) + "</h2>\n  <ul>\n" + links +
+           "  </ul>\n  <div class=\"poiasnennia\">" + EscapeHtml(msg::MenuHint) +
+           "</div>\n</nav>\n<iframe name=\"form_frame\" src=\"" + EscapeHtml(first) +
+           "\" title=\"" + EscapeHtml(msg::FrameTitle) + "\"></iframe>\n</body>\n</html>\n";
+}
+
+} // namespace
+
+std::vector<std::string> AssessmentNames(const std::vector<std::string>& files) {
+    std::set<std::string> taken = {"index"};
+    std::vector<std::string> names;
+    for (const std::string& file : files) {
+        std::string stem = LowerCase(stdfs::path(file).stem().string());
+        std::string name;
+        for (char c : stem) {
+            bool safe = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+            if (safe)
+                name += c;
+            else if (!name.empty() && name.back() != '_')
+                name += '_';
+        }
+        while (!name.empty() && name.back() == '_')
+            name.pop_back();
+        if (name.empty())
+            name = "anketa";
+        std::string unique = name;
+        for (int n = 2; taken.count(unique); ++n)
+            unique = name + "_" + std::to_string(n);
+        taken.insert(unique);
+        names.push_back(unique);
+    }
+    return names;
+}
+
+Report MakeFolder(const std::string& folder, const std::vector<std::string>& files) {
+    Report report;
+    const stdfs::path out(folder);
+    const stdfs::path target = out / "Assessments";
+    for (const stdfs::path& existing : {out / "vedris.ini", target}) {
+        std::error_code ec;
+        if (stdfs::exists(existing, ec)) {
+            report.problems.push_back(msg::Format(msg::FolderExists, {folder, existing.string()}));
+            return report;
+        }
+    }
+
+    // Everything is read and made first, so a file that cannot be read leaves no half-made
+    // installation behind.
+    std::vector<std::string> names = AssessmentNames(files);
+    std::map<std::string, std::string> writes; // path in Assessments/ -> content
+    std::map<std::string, std::string> images; // the same, never in place of another file
+    std::vector<std::pair<std::string, std::string>> menu;
+    for (size_t i = 0; i < files.size(); ++i) {
+        try {
+            std::string bytes = fs::readFile(files[i]);
+            xml::Document doc = LoadAssessmentDocument(files[i]);
+            AssessmentIdentOf(doc, files[i]);
+            Page page = MakePage(doc, files[i]);
+            report.warnings.insert(report.warnings.end(), page.warnings.begin(),
+                                   page.warnings.end());
+            writes[names[i] + ".xml"] = bytes;
+            writes[names[i] + ".html"] = page.html;
+            menu.emplace_back(names[i], AssessmentTitle(doc, names[i]));
+            for (const std::string& image : page.images) {
+                std::string relative = image.substr(0, image.find_first_of("?#"));
+                stdfs::path source = stdfs::path(files[i]).parent_path() / relative;
+                if (!isFile(source.string())) {
+                    report.warnings.push_back(
+                        msg::Format(msg::WarnImageMissing, {files[i], image}));
+                    continue;
+                }
+                std::string content = fs::readFile(source.string());
+                auto [it, added] =
+                    images.emplace(stdfs::path(relative).lexically_normal().string(), content);
+                if (!added && it->second != content)
+                    report.warnings.push_back(msg::Format(msg::WarnImageClash, {files[i], image}));
+            }
+        } catch (const std::exception& e) {
+            report.problems.push_back(e.what());
+        }
+    }
+    if (!report.problems.empty())
+        return report;
+    writes[StylesheetName] = ResultStylesheet();
+    writes[StyleName] = SharedStyle();
+    writes["index.html"] = indexPage(menu);
+    writes.merge(images);
+
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    try {
+        for (const auto& [relative, content] : writes) {
+            stdfs::path path = target / relative;
+            stdfs::create_directories(path.parent_path());
+            fs::writeFileAtomically(path.string(), content);
+        }
+        fs::writeFileAtomically((out / "vedris.ini").string(),
+                                "; Анкети, зроблені vedris-assessments.\n[General]\n"
+                                "ClientAssessments=" +
+                                    list + "\n");
+    } catch (const std::exception& e) {
+        report.problems.push_back(msg::Format(msg::WriteFailed, {folder, e.what()}));
+        return report;
+    }
+    Report check = CheckFolder(folder);
+    report.problems.insert(report.problems.end(), check.problems.begin(), check.problems.end());
+    return report;
+}
+
+Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
+    Report report;
+    auto problem = [&](const std::string& text) { report.problems.push_back(text); };
+    const std::string ini = (stdfs::path(folder) / "vedris.ini").string();
+    if (!isFile(ini)) {
+        problem(msg::Format(msg::NoSettingsFile, {ini}));
+        return report;
+    }
+    std::string assessmentsDir, transformationsDir, list;
+    try {
+        TClientRegistry settings(ini);
+        assessmentsDir = settings.GetAssessmentsDir();
+        transformationsDir = settings.GetValue("TransformationsDir");
+        list = settings.GetClientAssessments();
+    } catch (const std::exception& e) {
+        problem(msg::Format(msg::SettingsError, {ini, e.what()}));
+        return report;
+    }
+
+    const std::string index = assessmentsDir + "index.html";
+    if (!isFile(index)) {
+        problem(msg::Format(msg::NoIndex, {index}));
+    } else {
+        bool frame = false;
+        try {
+            ScanHtml(fs::readFile(index), [&](const HtmlTag& tag) {
+                const std::string* name = tag.attribute("name");
+                if (!tag.end && (tag.name == "iframe" || tag.name == "frame") && name &&
+                    *name == "form_frame")
+                    frame = true;
+            });
+        } catch (const std::exception& e) {
+            problem(msg::Format(msg::ReadFailed, {index, e.what()}));
+            frame = true;
+        }
+        if (!frame)
+            problem(msg::Format(msg::NoFormFrame, {index}));
+    }
+    const std::string stylesheet = transformationsDir + StylesheetName;
+    if (!isFile(stylesheet))
+        problem(msg::Format(msg::NoStylesheet, {transformationsDir}));
+
+    std::vector<std::string> names = ParseAssessmentList(list);
+    if (names.empty())
+        problem(msg::Format(msg::NoAssessmentsListed, {ini}));
+    int checked = 0;
+    std::set<std::string> seen;
+    ControlOwners owners;
+    for (const std::string& name : names) {
+        if (name.empty()) {
+            problem(msg::Format(msg::EmptyAssessmentName, {ini}));
+            continue;
+        }
+        if (!seen.insert(name).second)
+            continue;
+        ++checked;
+        checkAssessment(name, assessmentsDir, stylesheet, owners, report);
+    }
+    if (assessmentsChecked)
+        *assessmentsChecked = checked;
+    return report;
+}
+
+} // namespace vedris::assessments
