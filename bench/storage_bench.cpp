@@ -19,6 +19,7 @@
 #include <string>
 
 #include "QTIDomain/uStorageManager.h"
+#include "RunTimes.h"
 #include "platform/html/MemoryFormDocument.h"
 
 using namespace vedris;
@@ -164,22 +165,6 @@ BENCHMARK(Floor)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)-
 BENCHMARK(Binding)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Submission)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                times[run.run_name.str()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Time(const std::string& name) const {
-        auto it = times.find(name);
-        return it == times.end() ? -1 : it->second;
-    }
-    std::map<std::string, double> times;
-};
-
 void PrintRatio(const char* what, double a, double b, double target) {
     if (a < 0 || b < 0) {
         std::printf("%-44s n/a (not run)\n", what);
@@ -196,7 +181,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    bench::RunTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

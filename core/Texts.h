@@ -76,4 +76,25 @@ inline constexpr const char* StoreFolderNotWritable1 = ": сам файл доз
 inline constexpr const char* StoreFolderNotWritable2 =
     " - ні, тоді як програма записує файл через тимчасовий файл у цій папці";
 
+// Drafts of the page on screen.
+// + the name + "\""
+inline constexpr const char* DraftBadName = "Недопустима назва анкети для чернетки: \"";
+inline constexpr const char* DraftUnreadable = "файл не є чернеткою відповідей цієї програми";
+// + the assessment the draft names
+inline constexpr const char* DraftOfOtherAssessment = "чернетка належить іншій анкеті: ";
+// + date and time + DraftRestored2
+inline constexpr const char* DraftRestored1 = "Відновлено незбережені відповіді від ";
+inline constexpr const char* DraftRestored2 =
+    ". Вони збережуться, коли ви перейдете на іншу сторінку або закриєте програму.";
+// + the new path + ": " + reason
+inline constexpr const char* DraftMovedAside =
+    "Чернетку незбережених відповідей не вдалося використати, її відкладено як ";
+// + reason
+inline constexpr const char* DraftNotUsable =
+    "Чернетку незбережених відповідей не вдалося використати: ";
+// + reason
+inline constexpr const char* DraftNotWritten =
+    "Не вдалося записати чернетку відповідей; відповіді збережуться, коли ви залишите "
+    "сторінку. Причина: ";
+
 } // namespace vedris::texts

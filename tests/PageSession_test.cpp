@@ -1,5 +1,6 @@
 // The page session against a page that answers at once or when told to: binding, the
-// page's verdict, a save that fails, a page that has gone, and one operation at a time.
+// page's verdict, a save that fails, a page that has gone, one operation at a time, and
+// drafts.
 #include "session/PageSession.h"
 
 #include <gtest/gtest.h>
@@ -203,6 +204,86 @@ TEST_F(PageSessionTest, OneOperationAtATime) {
     page.release();
     EXPECT_EQ(order, (std::vector<std::string>{"saved", "go", "saved"}));
     EXPECT_FALSE(page.held);
+}
+
+class PageSessionDrafts : public PageSessionTest {
+protected:
+    void SetUp() override {
+        PageSessionTest::SetUp();
+        session->startTimer = [this](std::chrono::milliseconds, std::function<void()> due) {
+            timers.push_back(std::move(due));
+        };
+        session->onNotice = [this](const std::string& text) { notices.push_back(text); };
+    }
+    // Lets every draft that is due be taken.
+    void elapse() {
+        for (auto pending = std::exchange(timers, {}); auto& due : pending)
+            due();
+    }
+    std::optional<Draft> draft() const { return session->Drafts().Read("beta"); }
+
+    std::vector<std::function<void()>> timers;
+    std::vector<std::string> notices;
+};
+
+TEST_F(PageSessionDrafts, AChangeIsDraftedOnceAndRestoredUntilAnAcceptedSaveMakesItOld) {
+    showBeta();
+    page.city = "Полтава";
+    session->PageEdited();
+    session->PageEdited();
+    EXPECT_EQ(timers.size(), 1u);
+    elapse();
+    ASSERT_TRUE(draft());
+    EXPECT_EQ(stored(), "(none)");
+
+    // The page comes back (after a crash, say): results.xml fills it, the draft goes over.
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Полтава");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find(DraftStore::Readable(draft()->saved)), std::string::npos);
+    const std::string old = readFile(session->Drafts().PathOf("beta"));
+
+    page.city = "Суми";
+    session->PageEdited();
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(stored(), "Суми");
+    EXPECT_FALSE(draft());
+    // The save took that change: the draft it had asked for is not written.
+    elapse();
+    EXPECT_FALSE(draft());
+
+    // A draft older than the accepted save (a crash between the two writes) is dropped.
+    dir.write("Results/drafts/beta.json", old);
+    showBeta();
+    EXPECT_EQ(page.city, "Суми");
+    EXPECT_FALSE(draft());
+    EXPECT_EQ(session->Stats().restored, 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionDrafts, APageWhoseProcessEndedWritesNothingAndHoldsNothingUp) {
+    showBeta();
+    page.city = "Ужгород";
+    session->PageEdited();
+    elapse();
+    const std::string before = readFile(session->GetResultsFileName());
+    page.holdSubmit = true;
+    session->BeforeNavigate([](bool) {});
+    std::optional<bool> next;
+    session->BeforeNavigate([&](bool go) { next = go; });
+
+    // The submission in flight never answers; what was queued behind it goes on.
+    session->PageGone();
+    EXPECT_EQ(next, true);
+    EXPECT_FALSE(session->Busy());
+    EXPECT_EQ(readFile(session->GetResultsFileName()), before);
+    EXPECT_TRUE(errors.empty());
+
+    page.holdSubmit = false;
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Ужгород");
 }
 
 } // namespace

@@ -32,7 +32,7 @@ double wallMs(std::chrono::system_clock::time_point time) {
 PageSession::PageSession(PageFrame& page, std::string assessmentsDir, std::string resultsDir,
                          Sink reportError)
     : page_(page), assessmentsDir_(std::move(assessmentsDir)), resultsDir_(std::move(resultsDir)),
-      report_(std::move(reportError)), alive_(std::make_shared<bool>(true)) {}
+      report_(std::move(reportError)), drafts_(resultsDir_), alive_(std::make_shared<bool>(true)) {}
 
 PageSession::~PageSession() {
     alive_.reset();
@@ -132,6 +132,7 @@ void PageSession::RunQueue() {
             running_ = false;
             RunQueue();
         };
+        finishRunning_ = done;
         if (!Guard([&] { operation(done); }))
             done();
     }
@@ -222,10 +223,12 @@ void PageSession::Bind(Done done) {
         const long token = ++bindToken_;
         const int index = currentIndex_;
         std::weak_ptr<bool> alive = alive_;
-        auto fail = [this, done, alive](const std::string& error) {
+        auto fail = [this, done, alive, epoch = pageEpoch_](const std::string& error) {
             if (alive.expired())
                 return;
-            report_(error);
+            // What a page that has gone answers is no news to the candidate.
+            if (epoch == pageEpoch_)
+                report_(error);
             done();
         };
         page_.capture(
@@ -233,6 +236,10 @@ void PageSession::Bind(Done done) {
             [this, done, fail, token, index, alive](const nlohmann::json& snapshot) {
                 if (alive.expired())
                     return;
+                if (token != bindToken_) {
+                    done();
+                    return;
+                }
                 bool ok = Guard([&] {
                     auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
                     auto manager = std::make_unique<TStorageManager>(
@@ -240,6 +247,9 @@ void PageSession::Bind(Done done) {
                     document_ = std::move(document);
                     manager_ = std::move(manager);
                     boundToken_ = token;
+                    boundName_ = assessments_.at(static_cast<std::size_t>(index));
+                    draftDirty_ = false;
+                    draftFailed_ = false;
                     manager_->LoadResponses();
                 });
                 if (!ok || !document_) {
@@ -250,7 +260,17 @@ void PageSession::Bind(Done done) {
                 nlohmann::json changes = document_->changes();
                 document_->clearChanges();
                 page_.apply(
-                    token, changes, snapshot, [done](bool) { done(); }, fail);
+                    token, changes, snapshot,
+                    [this, done, token, snapshot, alive](bool applied) {
+                        if (alive.expired())
+                            return;
+                        if (!applied || !manager_ || boundToken_ != token) {
+                            done();
+                            return;
+                        }
+                        RestoreDraft(token, snapshot, done);
+                    },
+                    fail);
             },
             fail);
     } catch (...) {
@@ -304,16 +324,185 @@ void PageSession::SavePage(std::function<void(SaveOutcome)> done) {
                 done(SaveOutcome::Unsubmittable);
                 return;
             }
-            if (ok && outcome == SaveOutcome::Accepted && onAccepted)
-                onAccepted();
+            if (ok && outcome == SaveOutcome::Accepted) {
+                // The answers are in results.xml now; the draft goes only after them, so a
+                // crash in between leaves a draft that the next binding finds older.
+                draftDirty_ = false;
+                try {
+                    drafts_.Remove(boundName_);
+                } catch (const std::exception& e) {
+                    Log("draft not removed: %s", e.what());
+                }
+                if (onAccepted)
+                    onAccepted();
+            }
             done(ok ? outcome : SaveOutcome::Failed);
+        },
+        [this, done, alive, epoch = pageEpoch_](const std::string& error) {
+            if (alive.expired())
+                return;
+            if (epoch != pageEpoch_) {
+                // Nothing is left to save from a page that has gone, and nothing to keep
+                // a close waiting for.
+                done(SaveOutcome::Refused);
+                return;
+            }
+            report_(error);
+            done(SaveOutcome::Failed);
+        });
+}
+
+// ---- Drafts ----
+
+std::string PageSession::ResultStamp() const {
+    xml::Node stamp = manager_->GetDateTimeNode();
+    return stamp ? stamp.text() : std::string();
+}
+
+void PageSession::Notice(const std::string& text) {
+    Log("notice: %s", text.c_str());
+    if (onNotice)
+        onNotice(text);
+}
+
+void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done done) {
+    const std::string stamp = ResultStamp();
+    std::optional<Draft> draft;
+    nlohmann::json writes;
+    try {
+        draft = drafts_.Read(boundName_);
+        if (draft &&
+            (draft->assessment != boundName_ || draft->ident != manager_->GetAssessmentIdent()))
+            throw DraftError(texts::DraftOfOtherAssessment + draft->assessment + " (" +
+                             draft->ident + ")");
+        // Against the form as results.xml filled it: only what differs is news.
+        if (draft && draft->base == stamp)
+            writes = DraftWrites(draft->snapshot, document_->toJson());
+    } catch (const std::exception& e) {
+        // Set aside, not deleted: what it holds may still be wanted, and it never stands
+        // in the page's way again.
+        const std::string why = e.what();
+        try {
+            Notice(texts::DraftMovedAside + drafts_.MoveAside(boundName_) + " (" + why + ").");
+        } catch (const std::exception& moved) {
+            Notice(texts::DraftNotUsable + why + ". " + moved.what());
+        }
+        done();
+        return;
+    }
+    if (!draft) {
+        done();
+        return;
+    }
+    if (draft->base != stamp) {
+        // Answers were accepted after the draft was taken: they are newer than it.
+        try {
+            drafts_.Remove(boundName_);
+        } catch (const std::exception& e) {
+            Log("draft not removed: %s", e.what());
+        }
+        done();
+        return;
+    }
+    if (writes.empty()) {
+        // Nothing the stored answers lack (a page's own script fired the change, say): no
+        // news for the candidate; the next accepted submission removes it.
+        done();
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    page_.apply(
+        token, writes, snapshot,
+        [this, done, alive, saved = draft->saved](bool applied) {
+            if (alive.expired())
+                return;
+            if (applied) {
+                ++stats_.restored;
+                Notice(texts::DraftRestored1 + DraftStore::Readable(saved) + texts::DraftRestored2);
+            }
+            done();
+        },
+        [this, done, alive, epoch = pageEpoch_](const std::string& error) {
+            if (alive.expired())
+                return;
+            if (epoch == pageEpoch_)
+                report_(error);
+            done();
+        });
+}
+
+void PageSession::PageEdited() {
+    if (!manager_ || currentIndex_ < 0 || stopped_)
+        return;
+    draftDirty_ = true;
+    if (draftTimer_ || !startTimer)
+        return;
+    // The first change since the last draft starts the clock; later ones ride along, so
+    // drafts are at least the delay apart.
+    draftTimer_ = true;
+    startTimer(draftDelay_, [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
+        draftTimer_ = false;
+        Enqueue([this](Done done) { TakeDraft(std::move(done)); });
+    });
+}
+
+void PageSession::TakeDraft(Done done) {
+    if (!draftDirty_ || !manager_ || currentIndex_ < 0) {
+        done();
+        return;
+    }
+    draftDirty_ = false;
+    const long token = boundToken_;
+    const auto asked = Clock::now();
+    std::weak_ptr<bool> alive = alive_;
+    page_.read(
+        token,
+        [this, done, token, asked, alive](const SubmitReply& reply) {
+            if (alive.expired())
+                return;
+            if (reply.displayed && manager_ && boundToken_ == token) {
+                const auto start = Clock::now();
+                try {
+                    drafts_.Write(Draft{boundName_, manager_->GetAssessmentIdent(), ResultStamp(),
+                                        DraftStore::Now(), reply.snapshot});
+                    ++stats_.drafts;
+                    Log("timing: draft written in %.1f ms (%.1f ms after it was asked for)",
+                        msSince(start), msSince(asked));
+                } catch (const std::exception& e) {
+                    // Told once per page: a full disk must not bring a box every few seconds.
+                    if (!draftFailed_)
+                        Notice(texts::DraftNotWritten + std::string(e.what()));
+                    draftFailed_ = true;
+                }
+            }
+            done();
         },
         [this, done, alive](const std::string& error) {
             if (alive.expired())
                 return;
-            report_(error);
-            done(SaveOutcome::Failed);
+            Log("draft not taken: %s", error.c_str());
+            done();
         });
+}
+
+void PageSession::PageGone() {
+    ++pageEpoch_;
+    ++bindToken_;
+    currentIndex_ = -1;
+    manager_.reset();
+    document_.reset();
+    lastAccepted_.reset();
+    boundToken_ = 0;
+    boundName_.clear();
+    draftDirty_ = false;
+    // The operation in flight may wait for an answer that will never come.
+    // A copy: finishing starts the next operation, which replaces finishRunning_.
+    if (running_ && finishRunning_) {
+        auto finish = finishRunning_;
+        finish();
+    }
 }
 
 } // namespace vedris

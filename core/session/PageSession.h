@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "session/DraftStore.h"
 #include "session/PageFrame.h"
 
 namespace vedris {
@@ -43,7 +44,10 @@ public:
         int decisions = 0;    // navigations decided
         int ignored = 0;      // of which cancelled
         int submissions = 0;  // SubmitResponses calls
+        int drafts = 0;       // drafts written
+        int restored = 0;     // bindings that put a draft on the page
     };
+    using Timer = std::function<void(std::chrono::milliseconds delay, std::function<void()> due)>;
 
     // page must outlive the session. Both folders end with "/". reportError shows a message
     // to the user; every error of an operation goes there and ends that operation.
@@ -60,6 +64,10 @@ public:
     std::function<void(int index)> onBinding;
     // Runs after every save of the page that its handler accepted.
     std::function<void()> onAccepted;
+    // Tells the candidate something that needs no answer (a draft restored or set aside).
+    Sink onNotice;
+    // Calls due once after delay; the owner's main loop. Without it no draft is taken.
+    Timer startTimer;
 
     // The assessments this client handles (lower-cased names); no page is recognised then.
     void SetAssessments(std::vector<std::string> assessments);
@@ -94,6 +102,18 @@ public:
     // Drops the queued operations and starts no more (the window has gone).
     void Stop();
 
+    // ---- Drafts ----
+    // The candidate changed a control of the page on screen: a draft of the bound page is
+    // taken delay after the first change since the last draft, as an operation of its own,
+    // so never during a submission.
+    void PageEdited();
+    void SetDraftDelay(std::chrono::milliseconds delay) { draftDelay_ = delay; }
+    const DraftStore& Drafts() const { return drafts_; }
+    // The page's process has ended: the binding goes without anything being written (the
+    // last accepted answers stay in results.xml, the draft stays for the next binding), the
+    // operation waiting for the page ends, and what the gone page answers late is dropped.
+    void PageGone();
+
     // Runs work; what it raises goes to reportError. False when it raised.
     bool Guard(const std::function<void()>& work);
 
@@ -106,6 +126,10 @@ public:
 private:
     void Bind(Done done);
     bool Submit(const nlohmann::json& snapshot, bool verdict);
+    void RestoreDraft(long token, const nlohmann::json& snapshot, Done done);
+    void TakeDraft(Done done);
+    std::string ResultStamp() const;
+    void Notice(const std::string& text);
     void RunQueue();
     void Log(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
@@ -125,11 +149,20 @@ private:
     // The controls as captured at the last submission of the bound page that its handler
     // accepted: a submission after the page was left stores them again.
     std::optional<nlohmann::json> lastAccepted_;
+    std::string boundName_; // the assessment manager_ stands for
+
+    DraftStore drafts_;
+    std::chrono::milliseconds draftDelay_{5000};
+    bool draftDirty_ = false;  // changed since the last draft
+    bool draftTimer_ = false;  // a draft is due
+    bool draftFailed_ = false; // a failed draft write was told, for this binding
+    long pageEpoch_ = 0;       // bumped when the page's process ends
 
     std::deque<std::function<void(Done)>> queue_;
     bool running_ = false;
     bool dispatching_ = false;
     bool stopped_ = false;
+    std::function<void()> finishRunning_; // ends the operation in flight (when running_)
     Counters stats_;
     // Answers that arrive after the session has gone find this expired.
     std::shared_ptr<bool> alive_;

@@ -91,6 +91,8 @@ struct Browser::Impl {
             event.kind = FrameEvent::Kind::Navigated;
         else if (kind == "complete")
             event.kind = FrameEvent::Kind::Complete;
+        else if (kind == "edited")
+            event.kind = FrameEvent::Kind::Edited;
         else
             return;
         event.url = message.value("url", "");
@@ -146,7 +148,17 @@ struct Browser::Impl {
         std::weak_ptr<bool> alive;
         std::function<void(const ScriptResult&)> done;
         bool called = false; // a function call rather than an evaluation
+        Browser* browser = nullptr;
+        long generation = 0; // the web process it was sent to
     };
+
+    static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                       gpointer data) {
+        auto* self = static_cast<Browser*>(data);
+        ++self->processGeneration_;
+        if (self->onWebProcessGone)
+            self->onWebProcessGone();
+    }
 
     static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
@@ -160,7 +172,11 @@ struct Browser::Impl {
         if (pending->alive.expired())
             return;
         ScriptResult outcome;
-        if (!value) {
+        if (pending->browser->processGeneration_ != pending->generation) {
+            // The engine's words for a process that went away ("Unsupported result type")
+            // mean nothing to the candidate.
+            outcome.error = texts::WebProcessGoneError;
+        } else if (!value) {
             // WebKit prefixes the page's exception with its own words; the exception's
             // message is what the bridge's scripts say.
             outcome.error = error && error->message ? error->message : "JavaScript error";
@@ -214,6 +230,8 @@ Browser::Browser(const std::string& assessmentsFolder)
 
     g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(Impl::onDecidePolicy), this);
     g_signal_connect(view_.get(), "script-dialog", G_CALLBACK(Impl::onScriptDialog), this);
+    g_signal_connect(view_.get(), "web-process-terminated",
+                     G_CALLBACK(Impl::onWebProcessTerminated), this);
 }
 
 Browser::~Browser() {
@@ -259,7 +277,7 @@ void Browser::evaluate(const std::string& script, std::function<void(const Scrip
 
 void Browser::call(const std::string& body, const char* argName, const std::string& argValue,
                    std::function<void(const ScriptResult&)> done) {
-    auto* pending = new Impl::Pending{alive_, std::move(done), true};
+    auto* pending = new Impl::Pending{alive_, std::move(done), true, this, processGeneration_};
     GVariantBuilder arguments;
     g_variant_builder_init(&arguments, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&arguments, "{sv}", argName, g_variant_new_string(argValue.c_str()));
@@ -276,7 +294,7 @@ void Browser::evaluateInPage(const std::string& script,
 
 void Browser::evaluateIn(const char* world, const std::string& script,
                          std::function<void(const ScriptResult&)> done) {
-    auto* pending = new Impl::Pending{alive_, std::move(done), false};
+    auto* pending = new Impl::Pending{alive_, std::move(done), false, this, processGeneration_};
     webkit_web_view_evaluate_javascript(view_.get(), script.c_str(),
                                         static_cast<gssize>(script.size()), world, nullptr, nullptr,
                                         Impl::onEvaluated, pending);

@@ -45,9 +45,10 @@ private:
 };
 
 // What a frame's document reports: "navigated" when a document starts (the navigation has
-// completed and the new document is coming in), "complete" when its load event fired.
+// completed and the new document is coming in), "complete" when its load event fired,
+// "edited" when the candidate changed one of its controls (input and change events).
 struct FrameEvent {
-    enum class Kind { Navigated, Complete };
+    enum class Kind { Navigated, Complete, Edited };
     Kind kind = Kind::Navigated;
     std::string url;       // location.href of the frame's document
     bool top = false;      // the top-level document
@@ -98,8 +99,11 @@ public:
     // Every navigation of the top level or of any frame (links, form submissions, script,
     // history, loads started here). Without a handler navigations go ahead.
     std::function<void(std::shared_ptr<NavigationDecision>)> onBeforeNavigate;
-    // Every frame's "navigated" and "complete", in the order the pages report them.
+    // Every frame's "navigated", "complete" and "edited", in the order the pages report them.
     std::function<void(const FrameEvent&)> onFrameEvent;
+    // The web process has ended (crashed, killed, out of memory): the view is blank. Scripts
+    // that were running then fail with the program's own message.
+    std::function<void()> onWebProcessGone;
 
     // Runs a script in BridgeWorld in the top-level document. done gets the result on the
     // user-interface thread; it is not called once the browser is destroyed.
@@ -122,6 +126,7 @@ private:
     GObjectPtr<WebKitWebView> view_;
     GtkWindow* dialogParent_ = nullptr;
     std::shared_ptr<bool> alive_;
+    long processGeneration_ = 0; // bumped whenever the web process ends
 };
 
 } // namespace vedris::web

@@ -45,6 +45,16 @@ inline constexpr const char* LeavePageQuestion =
     "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";
 // + what the browser answered
 inline constexpr const char* UnclearBrowserReply = "Браузер повернув незрозумілу відповідь: ";
+// What a script still running in a web process that has ended reports.
+inline constexpr const char* WebProcessGoneError =
+    "Сторінка перестала відповідати: процес браузера завершився";
+// Shown above the page when the web process has ended and the start page is loaded again.
+inline constexpr const char* WebProcessGoneNotice =
+    "Сторінка анкети несподівано закрилася, і програма відкрила початкову сторінку знову. "
+    "Збережені відповіді не втрачено. Відкрийте анкету ще раз: програма відновить на ній і "
+    "відповіді, записані в чернетку.";
+inline constexpr const char* CloseNoticeButton = "Закрити";
+inline constexpr const char* CloseNotice = "Закрити повідомлення";
 
 // The page served for a file the assessments folder does not have; escapedUrl is already
 // escaped for HTML.

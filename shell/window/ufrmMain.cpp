@@ -3,6 +3,7 @@
 #include "window/ufrmMain.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <utility>
 
 #include <gtk/gtk.h>
@@ -22,6 +23,30 @@ namespace {
 
 std::string Setting(const char* name) {
     return ClientRegistry->GetValue(name);
+}
+
+// Runs due once, delay from now, on the main loop.
+void StartTimer(std::chrono::milliseconds delay, std::function<void()> due) {
+    using Due = std::function<void()>;
+    g_timeout_add_full(
+        G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()),
+        [](gpointer data) -> gboolean {
+            (*static_cast<Due*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        new Due(std::move(due)), [](gpointer data) { delete static_cast<Due*>(data); });
+}
+
+// The pause between a change on the page and its draft: a few seconds, or
+// VEDRIS_DRAFT_DELAY_MS milliseconds (tests shorten it).
+std::chrono::milliseconds DraftDelay() {
+    if (const char* text = g_getenv("VEDRIS_DRAFT_DELAY_MS")) {
+        char* end = nullptr;
+        long ms = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && ms > 0 && ms <= 600000)
+            return std::chrono::milliseconds(ms);
+    }
+    return std::chrono::seconds(5);
 }
 
 } // namespace
@@ -44,6 +69,10 @@ struct TfrmMain::Callbacks {
     }
 
     static void onDestroy(GtkWidget*, gpointer data) { static_cast<TfrmMain*>(data)->OnDestroy(); }
+
+    static void onNoticeClose(GtkButton*, gpointer data) {
+        static_cast<TfrmMain*>(data)->CloseNotice();
+    }
 };
 
 TfrmMain::TfrmMain(GtkApplication* app) : FAlive(std::make_shared<bool>(true)) {
@@ -82,9 +111,16 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
         std::make_unique<PageSession>(*FFormFrame, Setting("AssessmentsDir"), Setting("ResultsDir"),
                                       [this](const std::string& error) { ShowError(error); });
     FSession->SetLog([](const std::string& line) { g_debug("%s", line.c_str()); });
-    FSession->onBinding = [this](int index) { ApplyAssessmentMargins(index); };
+    FSession->onBinding = [this](int index) {
+        // A notice about the page before is no news on this one.
+        CloseNotice();
+        ApplyAssessmentMargins(index);
+    };
     // Whatever kept the page from being saved at the last close has gone.
     FSession->onAccepted = [this] { FCloseFailed = false; };
+    FSession->onNotice = [this](const std::string& text) { ShowNotice(text); };
+    FSession->startTimer = StartTimer;
+    FSession->SetDraftDelay(DraftDelay());
 
     // Actions: the menu items follow their enabled state.
     ActionList1.reset(g_simple_action_group_new());
@@ -123,6 +159,37 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     FMenuBar = gtk_popover_menu_bar_new_from_model(G_MENU_MODEL(MainMenu1.get()));
     GtkWidget* layout = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_box_append(GTK_BOX(layout), FMenuBar);
+
+    // The notice bar: news the candidate may read and close, above the page.
+    GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
+    gtk_css_provider_load_from_data(
+        css.get(), ".vedris-notice { background: #fdf3c8; border-bottom: 1px solid #d8c477; }", -1);
+    gtk_style_context_add_provider_for_display(gtk_widget_get_display(GTK_WIDGET(FWindow)),
+                                               GTK_STYLE_PROVIDER(css.get()),
+                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    FNoticeBar = gtk_revealer_new();
+    GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    gtk_widget_add_css_class(bar, "vedris-notice");
+    FNoticeLabel = gtk_label_new("");
+    gtk_label_set_wrap(GTK_LABEL(FNoticeLabel), TRUE);
+    gtk_label_set_wrap_mode(GTK_LABEL(FNoticeLabel), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_xalign(GTK_LABEL(FNoticeLabel), 0);
+    gtk_label_set_selectable(GTK_LABEL(FNoticeLabel), TRUE);
+    gtk_widget_set_hexpand(FNoticeLabel, TRUE);
+    gtk_widget_set_margin_start(FNoticeLabel, 10);
+    gtk_widget_set_margin_top(FNoticeLabel, 6);
+    gtk_widget_set_margin_bottom(FNoticeLabel, 6);
+    GtkWidget* close = gtk_button_new_with_label(texts::CloseNoticeButton);
+    gtk_widget_set_tooltip_text(close, texts::CloseNotice);
+    gtk_widget_set_valign(close, GTK_ALIGN_CENTER);
+    gtk_widget_set_margin_end(close, 10);
+    g_signal_connect(close, "clicked", G_CALLBACK(Callbacks::onNoticeClose), this);
+    gtk_box_append(GTK_BOX(bar), FNoticeLabel);
+    gtk_box_append(GTK_BOX(bar), close);
+    gtk_revealer_set_child(GTK_REVEALER(FNoticeBar), bar);
+    gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), FALSE);
+    gtk_box_append(GTK_BOX(layout), FNoticeBar);
+
     GtkWidget* view = wbrBrowser->widget();
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
@@ -136,6 +203,7 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
         wbrBrowserBeforeNavigate2(std::move(decision));
     };
     wbrBrowser->onFrameEvent = [this](const web::FrameEvent& event) { OnFrameEvent(event); };
+    wbrBrowser->onWebProcessGone = [this] { OnWebProcessGone(); };
 }
 
 void TfrmMain::Show() {
@@ -177,6 +245,25 @@ void TfrmMain::ShowError(const std::string& message) {
 
 bool TfrmMain::RunHandler(const std::function<void()>& handler) {
     return FSession->Guard(handler);
+}
+
+void TfrmMain::ShowNotice(const std::string& text) {
+    g_message("%s", text.c_str());
+    if (FDestroyed)
+        return;
+    gtk_label_set_text(GTK_LABEL(FNoticeLabel), text.c_str());
+    gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), TRUE);
+}
+
+void TfrmMain::CloseNotice() {
+    if (!FDestroyed)
+        gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), FALSE);
+}
+
+std::string TfrmMain::Notice() const {
+    if (FDestroyed || !gtk_revealer_get_reveal_child(GTK_REVEALER(FNoticeBar)))
+        return "";
+    return gtk_label_get_text(GTK_LABEL(FNoticeLabel));
 }
 
 // ---- Window life ----
@@ -276,8 +363,36 @@ void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
         return;
     if (event.kind == web::FrameEvent::Kind::Navigated)
         wbrBrowserNavigateComplete2(event.url);
-    else
+    else if (event.kind == web::FrameEvent::Kind::Complete)
         wbrBrowserDocumentComplete(event);
+    else if (event.frameName == web::FormFrameName)
+        FSession->PageEdited();
+}
+
+void TfrmMain::OnWebProcessGone() {
+    if (FDestroyed)
+        return;
+    // Nothing is written from the page that is gone; its last accepted answers stay in
+    // results.xml and its draft waits for the candidate's return.
+    FSession->PageGone();
+    ShowNotice(texts::WebProcessGoneNotice);
+    // Loaded from the main loop, outside the engine's own signal.
+    struct Reload {
+        TfrmMain* self;
+        std::weak_ptr<bool> alive;
+    };
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto* reload = static_cast<Reload*>(data);
+            TfrmMain* self = reload->self;
+            if (!reload->alive.expired() && !self->FDestroyed)
+                self->RunHandler([self] {
+                    self->wbrBrowser->navigate(Setting("AssessmentsDir") + "index.html");
+                });
+            return G_SOURCE_REMOVE;
+        },
+        new Reload{this, FAlive}, [](gpointer data) { delete static_cast<Reload*>(data); });
 }
 
 void TfrmMain::wbrBrowserNavigateComplete2(const std::string& URL) {

@@ -70,6 +70,11 @@ public:
     bool Destroyed() const { return FDestroyed; }
     // Every message the error reporting showed, in order.
     const std::vector<std::string>& ReportedErrors() const { return FReportedErrors; }
+    // The text of the notice bar above the page; empty while it is hidden.
+    std::string Notice() const;
+    void CloseNotice();
+    // The page session (tests reach its drafts through it).
+    PageSession& Session() { return *FSession; }
     using Counters = PageSession::Counters;
     const Counters& Stats() const { return FSession->Stats(); }
     // The actions (acSaveTo, acSend, acPrint, acExit, miAbout) and the menu bar's model.
@@ -95,6 +100,9 @@ private:
     void OnFrameEvent(const web::FrameEvent& event);
     bool OnCloseRequest();
     void OnDestroy();
+    void OnWebProcessGone();
+    // Shows text in the notice bar above the page, without stopping the candidate.
+    void ShowNotice(const std::string& text);
 
     struct Callbacks;
     friend struct Callbacks;
@@ -112,6 +120,8 @@ private:
     GObjectPtr<GSimpleAction> acSaveTo;
     GObjectPtr<GSimpleAction> acPrint;
     GtkWidget* FMenuBar = nullptr;
+    GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
+    GtkWidget* FNoticeLabel = nullptr;
 
     // Private state.
     // The user's page setup as it was at start, written back when the window goes; null
