@@ -8,11 +8,11 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "session/AssessmentList.h"
 #include "desktop/MessageBox.h"
-#include "web/PrintFrame.h"
 #include "platform/xml/XmlDocument.h"
+#include "session/AssessmentList.h"
 #include "settings/uRegistry.h"
+#include "web/PrintFrame.h"
 
 namespace vedris {
 
@@ -313,9 +313,9 @@ void TfrmMain::acExitExecute() {
 
 std::string TfrmMain::GetAssessmentFileName(int Index) const {
     // The list holds lower-cased names; a file shipped with capitals is still found, as it
-    // would be on a file system that ignores case.
-    return FileInFolderIgnoringCase(Setting("AssessmentsDir"),
-                                    FAssessments.at(static_cast<std::size_t>(Index)) + ".xml");
+    // would be on a file system that ignores case. An entry with a folder in it is refused.
+    return AssessmentFileFor(Setting("AssessmentsDir"),
+                             FAssessments.at(static_cast<std::size_t>(Index)));
 }
 
 std::string TfrmMain::GetResultsFileName() const {
@@ -338,9 +338,11 @@ void TfrmMain::PrepareResultsFile() {
     doc.setDeclaration("1.0", "UTF-8");
     doc.save(results);
     // Each manager derives its assessment's skeleton and saves the file, so the new file
-    // holds them in list order; a name listed twice finds its skeleton already there.
+    // holds them in list order; a name listed twice finds its skeleton already there. One
+    // assessment that cannot be read is reported and keeps none of the others from theirs.
     for (std::size_t i = 0; i < FAssessments.size(); ++i)
-        TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr);
+        RunHandler(
+            [&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr); });
 }
 
 // ---- Browser events ----
