@@ -27,6 +27,26 @@ const char* const MsgNoDateTime = "Результат анкети «%s» у ф�
                                   "context/date/datetime. Відповіді не збережено.";
 const char* const MsgNoFormDocument = "сторінку з формою анкети не передано";
 
+// The step in which the XML engine failed, put before its own text so that the candidate
+// and support can tell which file and what was being done.
+const char* const MsgReadAssessment = "Не вдалося прочитати файл з описом анкети %s.";
+const char* const MsgReadResults = "Не вдалося прочитати файл результатів %s.";
+const char* const MsgReadStylesheet = "Не вдалося прочитати перетворення %s.";
+const char* const MsgDerive = "Не вдалося отримати результат анкети з файлу %s перетворенням "
+                              "ims_qtiasi2res.xslt.";
+const char* const MsgSaveResults = "Не вдалося зберегти файл результатів %s.";
+
+// Runs one step; an engine error leaves it as an engine error, with the step's sentence
+// and then every line of the engine's text.
+template <class Step>
+auto InStep(const char* sentence, const std::string& file, Step&& step) -> decltype(step()) {
+    try {
+        return step();
+    } catch (const xml::Error& e) {
+        throw xml::Error(FormatMessage(sentence, file) + "\n" + e.what());
+    }
+}
+
 // Spaces and control characters, as the assessment's ident is trimmed of them.
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -64,11 +84,15 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
     std::error_code ec;
     if (!std::filesystem::is_regular_file(AssessmentFileName, ec))
         throw EStorageError(FormatMessage(MsgAssessmentFileMissing, AssessmentFileName));
-    FAssessmentDoc = std::make_unique<xml::Document>(xml::Document::load(AssessmentFileName));
+    FAssessmentDoc = InStep(MsgReadAssessment, AssessmentFileName, [&] {
+        return std::make_unique<xml::Document>(xml::Document::load(AssessmentFileName));
+    });
     // Without its assessment element nothing in the file ties it to a result; say so now
     // rather than deriving or binding anything.
     GetAssessmentIdent();
-    FResultsDoc = std::make_unique<xml::Document>(xml::Document::load(ResultsFileName));
+    FResultsDoc = InStep(MsgReadResults, ResultsFileName, [&] {
+        return std::make_unique<xml::Document>(xml::Document::load(ResultsFileName));
+    });
     if (!FindResult())
         DeriveResult();
     FFormDocument_ = FormDocument;
@@ -103,9 +127,12 @@ void TStorageManager::DeriveResult() {
     if (!ClientRegistry)
         throw EStorageError(MsgNoSettings);
     std::string ident = GetAssessmentIdent();
-    xml::Document stylesheet = xml::Document::load(
-        std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt");
-    xml::Document output = xml::transform(*FAssessmentDoc, stylesheet);
+    const std::string stylesheetFile =
+        std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt";
+    xml::Document stylesheet = InStep(MsgReadStylesheet, stylesheetFile,
+                                      [&] { return xml::Document::load(stylesheetFile); });
+    xml::Document output = InStep(MsgDerive, FAssessmentFileName,
+                                  [&] { return xml::transform(*FAssessmentDoc, stylesheet); });
     xml::Node result = output.selectFirst("//result");
     if (!result)
         throw EStorageError(FormatMessage(MsgNoResultInOutput, ident));
@@ -116,7 +143,7 @@ void TStorageManager::DeriveResult() {
     xml::Node root = FResultsDoc->documentElement();
     root.appendChild(FResultsDoc->importCopy(result));
     FIndexStale = true;
-    FResultsDoc->save(FResultsFileName);
+    InStep(MsgSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });
 }
 
 void TStorageManager::CreateBinders() {
@@ -170,7 +197,7 @@ bool TStorageManager::SubmitResponses() {
         throw EStorageError(FormatMessage(MsgNoDateTime, GetAssessmentIdent()));
     ForEachBinder([](TRespStorageManager& binder) { binder.SaveControls(); });
     GetDateTimeNode().setText(FormatDateTime(std::time(nullptr)));
-    FResultsDoc->save(FResultsFileName);
+    InStep(MsgSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });
     return true;
 }
 
