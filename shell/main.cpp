@@ -6,10 +6,11 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "window/ufrmMain.h"
-#include "platform/fs/InstanceLock.h"
 #include "desktop/MessageBox.h"
+#include "platform/fs/AtomicFile.h"
+#include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
+#include "window/ufrmMain.h"
 
 namespace {
 
@@ -61,6 +62,9 @@ void onActivate(GtkApplication* app, gpointer) {
         showAndQuit(app, desktop::MessageKind::Information, desktop::AlreadyRunningMessage);
         return;
     }
+    // The folder is ours now: what an interrupted save of ours left there can go.
+    fs::removeLeftoverTemporaries(std::string(ClientRegistry->GetValue("ResultsDir")) +
+                                  "results.xml");
     frmMain = new TfrmMain(app);
     frmMain->Show();
 }

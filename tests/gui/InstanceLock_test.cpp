@@ -2,8 +2,10 @@
 // on one installation.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -40,6 +42,52 @@ TEST(InstanceLock, AFolderThatCannotBeMadeRaises) {
     TempDir dir;
     dir.write("Results", "a file");
     EXPECT_THROW(desktop::InstanceLock(dir.file("Results/sub")), std::runtime_error);
+}
+
+// The message a lock on folder raises, taken as an unprivileged user when the test runs as
+// root (root may write anywhere); "(none)" when the lock was taken.
+std::string lockErrorAsUser(const std::string& folder) {
+    int out[2];
+    if (pipe(out) != 0)
+        return "(pipe)";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        std::string text = "(none)";
+        if (geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0)) {
+            try {
+                desktop::InstanceLock lock(folder);
+            } catch (const std::exception& e) {
+                text = e.what();
+            }
+        } else {
+            text = "(setuid)";
+        }
+        ssize_t written = write(out[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return text;
+}
+
+TEST(InstanceLock, AResultsFolderThatCannotBeWrittenIsSaidSoAndLeftAlone) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    const std::string folder = dir.file("Results") + "/";
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms(0555));
+    std::string msg = lockErrorAsUser(folder);
+    EXPECT_EQ(msg.rfind("У папку результатів " + folder + " неможливо записувати", 0), 0u) << msg;
+    EXPECT_NE(msg.find(std::strerror(EACCES)), std::string::npos) << msg;
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
 }
 
 // A client process started from a copy of the executable in its own folder, its error
@@ -132,6 +180,42 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     // The end of a session closes each of them as its window would be closed.
     EXPECT_TRUE(second.terminate(10));
     EXPECT_TRUE(first.terminate(10));
+}
+
+TEST(InstanceLock, TheClientHoldingTheFolderRemovesTheTemporariesOfAnInterruptedSave) {
+    TempDir dir;
+    const std::string exe = dir.file("vedris");
+    std::filesystem::copy_file(VEDRIS_BIN_DIR "/vedris", exe);
+    std::filesystem::copy(VEDRIS_SOURCE_DIR "/demo/Assessments", dir.file("Assessments"),
+                          std::filesystem::copy_options::recursive);
+    dir.write("vedris.ini", "[General]\nClientAssessments=anketa_shkola\n");
+    const std::string results = dir.write("Results/results.xml", "<qti_result_report/>");
+    // Left by a save that was killed; the rest only look alike.
+    dir.write("Results/results.xml.tmp-Ab3xY9", "<qti_result_report><result>half");
+    const std::vector<std::string> kept = {"results.xml.tmp-Ab3xY",
+                                           "results.xml.tmp-Ab3xY90",
+                                           "results.xml.tmp-Ab_xY9",
+                                           "other.xml.tmp-Ab3xY9",
+                                           "notes.txt",
+                                           "sub/results.xml.tmp-Ab3xY9"};
+    for (const std::string& name : kept)
+        dir.write("Results/" + name, "keep");
+    std::filesystem::create_directory(dir.file("Results/results.xml.tmp-dir123"));
+    const std::string outside = dir.write("outside.txt", "keep");
+    std::filesystem::create_symlink(outside, dir.file("Results/results.xml.tmp-lnk123"));
+
+    Process client(exe, dir.file("client.log"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !std::filesystem::exists(dir.file("Results/results.xml.tmp-Ab3xY9")); },
+        15000))
+        << vedris::test::readFile(client.log);
+    for (const std::string& name : kept)
+        EXPECT_EQ(vedris::test::readFile(dir.file("Results/" + name)), "keep") << name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("Results/results.xml.tmp-dir123")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("Results/results.xml.tmp-lnk123")));
+    EXPECT_EQ(vedris::test::readFile(outside), "keep");
+    EXPECT_EQ(vedris::test::readFile(results), "<qti_result_report/>");
+    EXPECT_TRUE(client.terminate(10));
 }
 
 } // namespace
