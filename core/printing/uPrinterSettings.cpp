@@ -211,7 +211,15 @@ double ReadMetadataNumber(const std::string& Label, const xml::Document& Documen
 }
 
 void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettings& PageSetup) {
-    xml::Document document = xml::Document::load(AssessmentFileName);
+    xml::Document document = [&] {
+        try {
+            return xml::Document::load(AssessmentFileName);
+        } catch (const xml::Error& e) {
+            // The step first, then every line of the engine's own text.
+            throw xml::Error("Не вдалося прочитати поля друку з файлу з описом анкети " +
+                             AssessmentFileName + ".\n" + e.what());
+        }
+    }();
     std::string separator = LocaleDecimalSeparator();
     PageSetup.MarginLeft = ReadMetadataNumber(PageSetupMarginLeftName, document, separator);
     PageSetup.MarginTop = ReadMetadataNumber(PageSetupMarginTopName, document, separator);
