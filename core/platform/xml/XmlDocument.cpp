@@ -150,7 +150,6 @@ void initialise() {
         xmlSetExternalEntityLoader(refuseExternalEntity);
         xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
         xsltSetGenericErrorFunc(nullptr, ignoreGenericError);
-        xmlRegisterNodeDefault(countNode);
         // The debugger hooks are libxslt's only per-instruction callback. They fire only for
         // contexts whose debug status is set, which transform() does for its own.
         struct {
@@ -562,7 +561,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
     ctxt->sax->unparsedEntityDecl = onUnparsedEntityDecl;
     xmlDoc* doc = xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()),
                                     name.c_str(), nullptr, kParseOptions);
-    if (ctxt->_private == &refusal && !refusal.name.empty()) {
+    if (!refusal.name.empty()) {
         if (doc)
             xmlFreeDoc(doc);
         throw Error(name + ":" + std::to_string(xmlSAX2GetLineNumber(ctxt.get())) +
@@ -704,6 +703,8 @@ Document transform(const Document& source, const Document& stylesheet,
         ctxt->xpathCtxt->opLimit = limits.maxXPathOperations;
     ctxt->_private = &guard;
     ctxt->debugStatus = XSLT_DEBUG_RUN;
+    // The node hook belongs to the calling thread.
+    xmlRegisterNodeDefault(countNode);
     struct Running {
         explicit Running(TransformGuard* g) { runningGuard = g; }
         ~Running() { runningGuard = nullptr; }
