@@ -147,13 +147,19 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
-    TempDir dir;
+// A copy of the built client with the demo assessments in dir; returns the executable.
+std::string installClient(const TempDir& dir) {
     const std::string exe = dir.file("vedris");
     std::filesystem::copy_file(VEDRIS_BIN_DIR "/vedris", exe);
     std::filesystem::copy(VEDRIS_SOURCE_DIR "/demo/Assessments", dir.file("Assessments"),
                           std::filesystem::copy_options::recursive);
     dir.write("vedris.ini", "[General]\nClientAssessments=anketa_shkola\n");
+    return exe;
+}
+
+TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
+    TempDir dir;
+    const std::string exe = installClient(dir);
     const std::string results = dir.file("Results/results.xml");
 
     Process first(exe, dir.file("first.log"));
@@ -184,11 +190,7 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
 
 TEST(InstanceLock, TheClientHoldingTheFolderRemovesTheTemporariesOfAnInterruptedSave) {
     TempDir dir;
-    const std::string exe = dir.file("vedris");
-    std::filesystem::copy_file(VEDRIS_BIN_DIR "/vedris", exe);
-    std::filesystem::copy(VEDRIS_SOURCE_DIR "/demo/Assessments", dir.file("Assessments"),
-                          std::filesystem::copy_options::recursive);
-    dir.write("vedris.ini", "[General]\nClientAssessments=anketa_shkola\n");
+    const std::string exe = installClient(dir);
     const std::string results = dir.write("Results/results.xml", "<qti_result_report/>");
     // Left by a save that was killed; the rest only look alike.
     dir.write("Results/results.xml.tmp-Ab3xY9", "<qti_result_report><result>half");
