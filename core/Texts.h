@@ -76,6 +76,23 @@ inline constexpr const char* StoreFolderNotWritable1 = ": сам файл доз
 inline constexpr const char* StoreFolderNotWritable2 =
     " - ні, тоді як програма записує файл через тимчасовий файл у цій папці";
 
+// The step in which the XML engine failed, put before its own text so that the candidate
+// and support can tell which file and what was being done; %s is the file.
+inline constexpr const char* StepReadAssessment = "Не вдалося прочитати файл з описом анкети %s.";
+// + file + "."
+inline constexpr const char* StepReadMargins =
+    "Не вдалося прочитати поля друку з файлу з описом анкети ";
+inline constexpr const char* StepReadResults = "Не вдалося прочитати файл результатів %s.";
+inline constexpr const char* StepReadStylesheet = "Не вдалося прочитати перетворення %s.";
+inline constexpr const char* StepDerive =
+    "Не вдалося отримати результат анкети з файлу %s перетворенням ims_qtiasi2res.xslt.";
+inline constexpr const char* StepSaveResults = "Не вдалося зберегти файл результатів %s.";
+
+// FolderNotWritable1 + folder + FolderNotWritable2 + reason
+inline constexpr const char* FolderNotWritable1 = "У папку результатів ";
+inline constexpr const char* FolderNotWritable2 =
+    " неможливо записувати, тож відповіді не буде де зберегти. Причина: ";
+
 // Drafts of the page on screen.
 // + the name + "\""
 inline constexpr const char* DraftBadName = "Недопустима назва анкети для чернетки: \"";

@@ -7,6 +7,7 @@ vedris_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
+  clang libclang-rt-14-dev  # the fuzz targets (fuzz/run.sh), replayed by the CI
 )
 
 # Installs the packages named, or by default those above, when any is missing.

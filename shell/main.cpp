@@ -10,6 +10,7 @@
 #include "Texts.h"
 #include "desktop/MessageBox.h"
 #include "desktop/Utf8Log.h"
+#include "platform/fs/AtomicFile.h"
 #include "platform/fs/InstanceLock.h"
 #include "settings/uRegistry.h"
 #include "window/ufrmMain.h"
@@ -66,6 +67,9 @@ void onActivate(GtkApplication* app, gpointer) {
         showAndQuit(app, desktop::MessageKind::Information, texts::AlreadyRunningMessage);
         return;
     }
+    // The folder is ours now: what an interrupted save of ours left there can go.
+    fs::removeLeftoverTemporaries(std::string(ClientRegistry->GetValue("ResultsDir")) +
+                                  "results.xml");
     frmMain = new TfrmMain(app);
     frmMain->Show();
 }

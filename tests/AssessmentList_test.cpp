@@ -83,3 +83,26 @@ TEST(AssessmentFiles, AFileWithCapitalsIsFoundUnderItsLowerCasedName) {
     EXPECT_EQ(FileInFolderIgnoringCase(folder, "missing.xml"), folder + "missing.xml");
     EXPECT_EQ(FileInFolderIgnoringCase(folder + "no-folder/", "a.xml"), folder + "no-folder/a.xml");
 }
+
+TEST(AssessmentFiles, AnEntryWithAFolderInItIsNeverAPath) {
+    vedris::test::TempDir dir;
+    dir.write("Assessments/anketa.xml", "<a/>");
+    dir.write("secret.xml", "<a/>");
+    const std::string folder = dir.file("Assessments") + "/";
+    EXPECT_EQ(AssessmentFileFor(folder, "anketa"), folder + "anketa.xml");
+    for (const std::string& bad : {std::string("../secret"), std::string("../../etc/passwd"),
+                                   std::string("a/b"), std::string("..\\secret"), std::string("."),
+                                   std::string(".."), std::string("anketa\0/../../secret", 20)}) {
+        try {
+            AssessmentFileFor(folder, bad);
+            ADD_FAILURE() << bad << " was used as a path";
+        } catch (const std::runtime_error& e) {
+            std::string shown =
+                bad.find('\0') == std::string::npos ? bad : "anketa\\0/../../secret";
+            EXPECT_NE(std::string(e.what()).find("«" + shown + "»"), std::string::npos) << e.what();
+        }
+    }
+    // The settings text ends at a NUL: what follows it is no entry (and no endless loop).
+    EXPECT_EQ(ParseAssessmentList(std::string("a, b\0, ../c", 11)), (List{"a", "b"}));
+    EXPECT_EQ(ParseAssessmentList(std::string("\0a", 2)), List{});
+}

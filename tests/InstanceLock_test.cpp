@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -75,6 +77,52 @@ TEST(InstanceLock, AnotherUserOfASharedFolderIsToldItIsHeld) {
     EXPECT_EQ(lockAsNobody(folder), 0);
     first.reset();
     EXPECT_EQ(lockAsNobody(folder), 1);
+}
+
+// The message a lock on folder raises, taken as an unprivileged user when the test runs as
+// root (root may write anywhere); "(none)" when the lock was taken.
+std::string lockErrorAsUser(const std::string& folder) {
+    int out[2];
+    if (pipe(out) != 0)
+        return "(pipe)";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        std::string text = "(none)";
+        if (geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0)) {
+            try {
+                fs::InstanceLock lock(folder);
+            } catch (const std::exception& e) {
+                text = e.what();
+            }
+        } else {
+            text = "(setuid)";
+        }
+        ssize_t written = write(out[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return text;
+}
+
+TEST(InstanceLock, AResultsFolderThatCannotBeWrittenIsSaidSoAndLeftAlone) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    const std::string folder = dir.file("Results") + "/";
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms(0555));
+    std::string msg = lockErrorAsUser(folder);
+    EXPECT_EQ(msg.rfind("У папку результатів " + folder + " неможливо записувати", 0), 0u) << msg;
+    EXPECT_NE(msg.find(std::strerror(EACCES)), std::string::npos) << msg;
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
 }
 
 } // namespace

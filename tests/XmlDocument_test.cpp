@@ -354,3 +354,118 @@ TEST(XmlNamespaces, DroppedNamespacesAnswerPlainSelectionsAndNothingCopiedCarrie
                     </xsl:stylesheet>)"));
     EXPECT_TRUE(xml::Document::parse(copy.toString()).selectFirst("/r/section/item[@ident='J']"));
 }
+
+namespace {
+
+// An assessment of about 20 KB whose entity, nested three deep, stands for some 10^9
+// characters: referenced in element text and inside an ident attribute.
+std::string entityBomb() {
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE questestinterop [\n"
+        "<!ENTITY a \"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\">\n"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">\n"
+        "]>\n<questestinterop><assessment ident=\"&c;&c;&c;\"><section>";
+    while (text.size() < 20000)
+        text += "<item ident=\"&c;\"><mattext>&c;&c;&c;&c;</mattext></item>";
+    return text + "</section></assessment></questestinterop>";
+}
+
+std::string stylesheet(const std::string& templates) {
+    return "<xsl:stylesheet version=\"1.0\" "
+           "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">" +
+           templates + "</xsl:stylesheet>";
+}
+
+std::string transformError(const std::string& templates, const xml::TransformLimits& limits = {}) {
+    auto source = xml::Document::parse("<a><b/><b/><b/><b/><b/><b/><b/><b/><b/><b/></a>");
+    auto sheet = xml::Document::parse(stylesheet(templates), "loop.xslt");
+    try {
+        xml::transform(source, sheet, limits);
+    } catch (const xml::Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+} // namespace
+
+TEST(XmlFiles, DocumentsDeclaringEntitiesAreRefusedAndAnExternalDtdIsNotLoaded) {
+    TempDir dir;
+    auto bomb = dir.write("bomb.xml", entityBomb());
+    ASSERT_GE(readFile(bomb).size(), 20000u);
+    try {
+        xml::Document::load(bomb);
+        FAIL() << "an entity declaration was accepted";
+    } catch (const xml::Error& e) {
+        std::string msg = e.what();
+        EXPECT_NE(msg.find("bomb.xml:3:"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("сутність «a»"), std::string::npos) << msg;
+    }
+    // Parameter entities and unparsed ones are declarations too.
+    EXPECT_THROW(xml::Document::parse("<!DOCTYPE a [<!ENTITY % p \"x\">]><a/>"), xml::Error);
+    EXPECT_THROW(xml::Document::parse("<!DOCTYPE a [<!NOTATION n SYSTEM \"n\">"
+                                      "<!ENTITY u SYSTEM \"u\" NDATA n>]><a/>"),
+                 xml::Error);
+
+    // The usual QTI DOCTYPE names a DTD that is not there: the document reads all the same.
+    auto qti = xml::Document::parse(
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE questestinterop SYSTEM \"ims_qtiasiv1p2.dtd\">\n"
+        "<questestinterop><assessment ident=\"A &amp; B\"/></questestinterop>");
+    EXPECT_EQ(qti.selectFirst("/*/assessment").attribute("ident"), "A & B");
+    // Element declarations alone are no entities.
+    auto declared = xml::Document::parse("<!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>x</a>");
+    EXPECT_EQ(declared.documentElement().text(), "x");
+}
+
+TEST(XmlTransform, RunawayStylesheetsAreStoppedWithTheEnginesWholeReason) {
+    // Endless recursion: libxslt's "runtime error" line and the reason on the next one.
+    std::string msg =
+        transformError(R"S(<xsl:template match="/"><xsl:call-template name="t"/></xsl:template>
+        <xsl:template name="t"><x/><xsl:call-template name="t"/></xsl:template>)S");
+    EXPECT_NE(msg.find("runtime error"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("loop.xslt"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("\n"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("recursion"), std::string::npos) << msg;
+    // Not the stack dump nor the command-line hint that follow it.
+    EXPECT_EQ(msg.find("#0 name t"), std::string::npos) << msg;
+    EXPECT_EQ(msg.find("--maxdepth"), std::string::npos) << msg;
+
+    // Recursion that stays shallow but doubles at every level: 2^40 elements.
+    const std::string doubling = R"S(<xsl:template match="/"><r><xsl:call-template name="t">
+          <xsl:with-param name="n" select="40"/></xsl:call-template></r></xsl:template>
+        <xsl:template name="t"><xsl:param name="n"/><e/><xsl:if test="$n &gt; 0">
+          <xsl:call-template name="t"><xsl:with-param name="n" select="$n - 1"/></xsl:call-template>
+          <xsl:call-template name="t"><xsl:with-param name="n" select="$n - 1"/></xsl:call-template>
+        </xsl:if></xsl:template>)S";
+    msg = transformError(doubling);
+    EXPECT_NE(msg.find("понад 1000000 вузлів"), std::string::npos) << msg;
+    // The same without output is stopped by the clock.
+    xml::TransformLimits quick;
+    quick.maxMilliseconds = 200;
+    std::string silent = doubling;
+    silent.replace(silent.find("<e/>"), 4, "");
+    msg = transformError(silent, quick);
+    EXPECT_NE(msg.find("довше за 200 мс"), std::string::npos) << msg;
+
+    // A string that doubles at every call takes the memory before any limit of depth.
+    msg = transformError(R"S(<xsl:template match="/"><xsl:call-template name="d">
+          <xsl:with-param name="s" select="'ab'"/></xsl:call-template></xsl:template>
+        <xsl:template name="d"><xsl:param name="s"/><xsl:call-template name="d">
+          <xsl:with-param name="s" select="concat($s, $s)"/></xsl:call-template></xsl:template>)S");
+    EXPECT_NE(msg.find("понад 128 МБ"), std::string::npos) << msg;
+
+    // XPath alone: every node compared with every node, eight times nested.
+    msg = transformError(R"S(<xsl:template match="/"><xsl:value-of
+        select="count(//node()[count(//node()[count(//node()[count(//node()[count(//node()[count(//node()[count(//node()[count(//node())])])])])])])])"/></xsl:template>)S");
+    EXPECT_NE(msg.find("limit"), std::string::npos) << msg;
+
+    // One text that keeps growing.
+    xml::TransformLimits small;
+    small.maxTextBytes = 1000;
+    msg = transformError(
+        R"S(<xsl:template match="/"><r><xsl:for-each select="//b"><xsl:for-each select="//b">
+        <xsl:value-of select="'0123456789012345678901234567890123456789'"/></xsl:for-each></xsl:for-each></r></xsl:template>)S",
+        small);
+    EXPECT_NE(msg.find("довший за 1000 байтів"), std::string::npos) << msg;
+}

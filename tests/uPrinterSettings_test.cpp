@@ -285,7 +285,18 @@ TEST_F(PrinterSettingsTest, UnreadableAssessmentLeavesTheStoreAlone) {
     TPrinterSettings page;
     EXPECT_THROW(SaveAssessmentMargins(dir.file("Missing.xml"), page), xml::Error);
     std::string broken = dir.write("Broken.xml", "<questestinterop><qtimetadata>");
-    EXPECT_THROW(SaveAssessmentMargins(broken, page), xml::Error);
+    try {
+        SaveAssessmentMargins(broken, page);
+        ADD_FAILURE() << "a broken assessment was read";
+    } catch (const xml::Error& e) {
+        // Which file, in which step, then the engine's own line.
+        std::string msg = e.what();
+        EXPECT_EQ(msg.rfind("Не вдалося прочитати поля друку з файлу з описом анкети " + broken +
+                                ".\n" + broken + ":1:",
+                            0),
+                  0u)
+            << msg;
+    }
     EXPECT_EQ(readFile(store), UserStore);
 }
 

@@ -205,6 +205,43 @@ TEST_F(StorageTest, MissingFilesReportTheirOwnErrors) {
     EXPECT_EQ(readFile(results()), EmptyReport);
 }
 
+// An engine error says first, in one sentence, which file failed in which step; then every
+// line of the engine's own text. Nothing is written.
+TEST_F(StorageTest, EngineErrorsNameTheFileAndTheStepAndKeepEveryLine) {
+    auto a = assessment("a", Survey());
+    auto expectError = [&](const std::string& assessmentFile, const std::string& sentence,
+                           const std::vector<std::string>& lines) {
+        const std::string before = readFile(results());
+        try {
+            TStorageManager m(assessmentFile, results(), nullptr);
+            ADD_FAILURE() << sentence;
+        } catch (const xml::Error& e) {
+            std::string msg = e.what();
+            EXPECT_EQ(msg.rfind(sentence + "\n", 0), 0u) << msg;
+            for (const std::string& line : lines)
+                EXPECT_NE(msg.find(line), std::string::npos) << line << " in " << msg;
+        }
+        EXPECT_EQ(readFile(results()), before) << sentence;
+    };
+
+    // An entity, however small, is refused rather than expanded wherever it is referenced.
+    auto bomb = assessment("bomb", "<?xml version=\"1.0\"?>\n<!DOCTYPE q [\n<!ENTITY a \"A\">]>" +
+                                       Assessment("&a;", Item("&a;", Lid("R"))).substr(38));
+    expectError(bomb, "Не вдалося прочитати файл з описом анкети " + bomb + ".",
+                {bomb + ":3:", "сутність «a»"});
+
+    dir.write("Results/results.xml", "<qti_result_report>");
+    expectError(a, "Не вдалося прочитати файл результатів " + results() + ".", {results() + ":1:"});
+    dir.write("Results/results.xml", EmptyReport);
+
+    setStylesheet("<xsl:apply-templates select=\".\"/>");
+    expectError(a,
+                "Не вдалося отримати результат анкети з файлу " + a +
+                    " перетворенням ims_qtiasi2res.xslt.",
+                {"runtime error: file " + dir.file("Assessments/ims_qtiasi2res.xslt") + " line 1",
+                 "\nxsltApplySequenceConstructor: A potential infinite template recursion"});
+}
+
 // A result that cannot be derived or found again is never appended, whether the manager
 // is made at start-up (no form) or for a page.
 TEST_F(StorageTest, UnusableDerivationsLeaveResultsUntouched) {

@@ -12,6 +12,17 @@ namespace vedris {
 
 namespace {
 
+// Runs one step; an engine error leaves it as an engine error, with the step's sentence
+// and then every line of the engine's text.
+template <class Step>
+auto InStep(const char* sentence, const std::string& file, Step&& step) -> decltype(step()) {
+    try {
+        return step();
+    } catch (const xml::Error& e) {
+        throw xml::Error(FormatMessage(sentence, file) + "\n" + e.what());
+    }
+}
+
 // Spaces and control characters, as the assessment's ident is trimmed of them.
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -45,7 +56,9 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
     // Without its assessment element nothing in the file ties it to a result; say so now
     // rather than deriving or binding anything.
     GetAssessmentIdent();
-    FResultsDoc = std::make_unique<xml::Document>(xml::Document::load(ResultsFileName));
+    FResultsDoc = InStep(texts::StepReadResults, ResultsFileName, [&] {
+        return std::make_unique<xml::Document>(xml::Document::load(ResultsFileName));
+    });
     if (!FindResult())
         DeriveResult();
     FFormDocument_ = FormDocument;
@@ -56,7 +69,8 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
 TStorageManager::~TStorageManager() = default;
 
 xml::Document LoadAssessmentDocument(const std::string& FileName) {
-    xml::Document document = xml::Document::load(FileName);
+    xml::Document document =
+        InStep(texts::StepReadAssessment, FileName, [&] { return xml::Document::load(FileName); });
     document.dropElementNamespaces();
     return document;
 }
@@ -70,9 +84,12 @@ std::string AssessmentIdentOf(const xml::Document& Assessment, const std::string
 }
 
 TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::string& Ident,
-                                const std::string& StylesheetFileName) {
-    xml::Document stylesheet = xml::Document::load(StylesheetFileName);
-    xml::Document output = xml::transform(Assessment, stylesheet);
+                                const std::string& StylesheetFileName,
+                                const std::string& AssessmentFileName) {
+    xml::Document stylesheet = InStep(texts::StepReadStylesheet, StylesheetFileName,
+                                      [&] { return xml::Document::load(StylesheetFileName); });
+    xml::Document output = InStep(texts::StepDerive, AssessmentFileName,
+                                  [&] { return xml::transform(Assessment, stylesheet); });
     xml::Node result = output.selectFirst("//result");
     if (!result)
         throw EStorageError(FormatMessage(texts::NoResultInOutput, Ident));
@@ -105,11 +122,12 @@ void TStorageManager::DeriveResult() {
         throw EStorageError(texts::NoSettings);
     TDerivedResult derived = DeriveResultFrom(
         *FAssessmentDoc, GetAssessmentIdent(),
-        std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt");
+        std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt",
+        FAssessmentFileName);
     xml::Node root = FResultsDoc->documentElement();
     root.appendChild(FResultsDoc->importCopy(derived.Result));
     FIndexStale = true;
-    FResultsDoc->save(FResultsFileName);
+    InStep(texts::StepSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });
 }
 
 void TStorageManager::CreateBinders() {
@@ -167,7 +185,7 @@ bool TStorageManager::SubmitResponses() {
         throw EStorageError(FormatMessage(texts::NoDateTime, GetAssessmentIdent()));
     ForEachBinder([](TRespStorageManager& binder) { binder.SaveControls(); });
     GetDateTimeNode().setText(FormatDateTime(std::time(nullptr)));
-    FResultsDoc->save(FResultsFileName);
+    InStep(texts::StepSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });
     return true;
 }
 

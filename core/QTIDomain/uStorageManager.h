@@ -87,9 +87,11 @@ struct TDerivedResult {
 };
 // Applies the result stylesheet to the assessment. Raises EStorageError when the output
 // holds no result, or when the result's assessment_result does not carry Ident, so that
-// the lookup would not find it again.
+// the lookup would not find it again. An engine error names the stylesheet or the
+// assessment file (AssessmentFileName) and the step before the engine's own text.
 TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::string& Ident,
-                                const std::string& StylesheetFileName);
+                                const std::string& StylesheetFileName,
+                                const std::string& AssessmentFileName);
 
 // The submission time stamp: local time as "yyyy-mm-ddThh:nn:ss".
 std::string FormatDateTime(std::time_t Time);

@@ -185,7 +185,14 @@ double ReadMetadataNumber(const std::string& Label, const xml::Document& Documen
 }
 
 void SaveAssessmentMargins(const std::string& AssessmentFileName, TPrinterSettings& PageSetup) {
-    xml::Document document = xml::Document::load(AssessmentFileName);
+    xml::Document document = [&] {
+        try {
+            return xml::Document::load(AssessmentFileName);
+        } catch (const xml::Error& e) {
+            // The step first, then every line of the engine's own text.
+            throw xml::Error(texts::StepReadMargins + AssessmentFileName + ".\n" + e.what());
+        }
+    }();
     // Read as the storage manager reads it: the metadata of a namespaced export too.
     document.dropElementNamespaces();
     std::string separator = LocaleDecimalSeparator();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 #include <glib.h>
 
@@ -20,7 +21,8 @@ bool isBlank(unsigned char c) {
 std::vector<std::string> ParseDelimitedText(const std::string& text, char quoteChar,
                                             char delimiter) {
     std::vector<std::string> list;
-    const std::size_t n = text.size();
+    // The text ends at a NUL, as a C string does; past one, no entry would ever advance.
+    const std::size_t n = std::min(text.size(), text.find('\0'));
     std::size_t p = 0;
     auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     while (p < n && isBlank(at(p)))
@@ -82,6 +84,25 @@ std::string PageNameFromPath(const std::string& path) {
     if (dot != std::string::npos)
         name.erase(dot);
     return LowerCase(name);
+}
+
+bool IsAssessmentName(const std::string& name) {
+    return name != "." && name != ".." &&
+           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+std::string AssessmentFileFor(const std::string& folder, const std::string& name) {
+    if (!IsAssessmentName(name)) {
+        // A NUL would end the text the message box shows; it is written out instead.
+        std::string shown;
+        for (char c : name)
+            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        throw std::runtime_error("Назва анкети «" + shown +
+                                 "» у списку ClientAssessments не може бути назвою файлу: назва "
+                                 "анкети не містить «/», «\\» чи символу NUL і не буває «.» "
+                                 "чи «..»");
+    }
+    return FileInFolderIgnoringCase(folder, name + ".xml");
 }
 
 int IndexOfName(const std::vector<std::string>& list, const std::string& name) {

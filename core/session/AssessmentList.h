@@ -10,7 +10,7 @@ namespace vedris {
 // entries separated by the delimiter or by blanks (codes 1..32), an entry starting with
 // the quote character running to the next single quote character (a doubled one stands
 // for one), characters above 127 ordinary, empty entries kept (two delimiters in a row,
-// a delimiter at the very end). An empty or blank text gives an empty list.
+// a delimiter at the very end). An empty or blank text gives an empty list. A NUL ends the text.
 std::vector<std::string> ParseDelimitedText(const std::string& text, char quoteChar = '#',
                                             char delimiter = ',');
 
@@ -30,6 +30,15 @@ std::string PageNameFromPath(const std::string& path);
 // as "Anketa.XML" is found under its lower-cased list name; folder + fileName when there is
 // none. folder ends with "/".
 std::string FileInFolderIgnoringCase(const std::string& folder, const std::string& fileName);
+
+// True when a list entry can name a file of the assessments folder: it holds no "/", "\" or
+// NUL and is not "." or "..", so it can never lead into another folder.
+bool IsAssessmentName(const std::string& name);
+
+// The assessment file of a list entry: FileInFolderIgnoringCase(folder, name + ".xml").
+// Raises std::runtime_error with a Ukrainian message naming the entry when the entry is not
+// an assessment name; such an entry is never used as a path.
+std::string AssessmentFileFor(const std::string& folder, const std::string& name);
 
 // Index of the first entry equal to name, or -1.
 int IndexOfName(const std::vector<std::string>& list, const std::string& name);

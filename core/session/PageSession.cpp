@@ -73,9 +73,8 @@ void PageSession::SetAssessments(std::vector<std::string> assessments) {
 
 std::string PageSession::GetAssessmentFileName(int Index) const {
     // The list holds lower-cased names; a file shipped with capitals is still found, as it
-    // would be on a file system that ignores case.
-    return FileInFolderIgnoringCase(assessmentsDir_,
-                                    assessments_.at(static_cast<std::size_t>(Index)) + ".xml");
+    // would be on a file system that ignores case. An entry with a folder in it is refused.
+    return AssessmentFileFor(assessmentsDir_, assessments_.at(static_cast<std::size_t>(Index)));
 }
 
 std::string PageSession::GetResultsFileName() const {
@@ -97,9 +96,11 @@ void PageSession::PrepareResultsFile() {
     doc.setDeclaration("1.0", "UTF-8");
     doc.save(results);
     // Each manager derives its assessment's skeleton and saves the file, so the new file
-    // holds them in list order; a name listed twice finds its skeleton already there.
+    // holds them in list order; a name listed twice finds its skeleton already there. One
+    // assessment that cannot be read is reported and keeps none of the others from theirs.
     for (std::size_t i = 0; i < assessments_.size(); ++i)
-        TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr);
+        Guard(
+            [&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr); });
 }
 
 // ---- Operations ----

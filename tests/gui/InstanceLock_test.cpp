@@ -81,13 +81,19 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
-    TempDir dir;
+// A copy of the built client with the demo assessments in dir; returns the executable.
+std::string installClient(const TempDir& dir) {
     const std::string exe = dir.file("vedris");
     std::filesystem::copy_file(VEDRIS_BIN_DIR "/vedris", exe);
     std::filesystem::copy(VEDRIS_SOURCE_DIR "/demo/Assessments", dir.file("Assessments"),
                           std::filesystem::copy_options::recursive);
     dir.write("vedris.ini", "[General]\nClientAssessments=anketa_shkola\n");
+    return exe;
+}
+
+TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
+    TempDir dir;
+    const std::string exe = installClient(dir);
     const std::string results = dir.file("Results/results.xml");
 
     Process first(exe, dir.file("first.log"));
@@ -115,6 +121,38 @@ TEST(InstanceLock, ASecondClientOnTheSameResultsFolderStops) {
     // The end of a session closes each of them as its window would be closed.
     EXPECT_TRUE(second.terminate(10));
     EXPECT_TRUE(first.terminate(10));
+}
+
+TEST(InstanceLock, TheClientHoldingTheFolderRemovesTheTemporariesOfAnInterruptedSave) {
+    TempDir dir;
+    const std::string exe = installClient(dir);
+    const std::string results = dir.write("Results/results.xml", "<qti_result_report/>");
+    // Left by a save that was killed; the rest only look alike.
+    dir.write("Results/results.xml.tmp-Ab3xY9", "<qti_result_report><result>half");
+    const std::vector<std::string> kept = {"results.xml.tmp-Ab3xY",
+                                           "results.xml.tmp-Ab3xY90",
+                                           "results.xml.tmp-Ab_xY9",
+                                           "other.xml.tmp-Ab3xY9",
+                                           "notes.txt",
+                                           "sub/results.xml.tmp-Ab3xY9"};
+    for (const std::string& name : kept)
+        dir.write("Results/" + name, "keep");
+    std::filesystem::create_directory(dir.file("Results/results.xml.tmp-dir123"));
+    const std::string outside = dir.write("outside.txt", "keep");
+    std::filesystem::create_symlink(outside, dir.file("Results/results.xml.tmp-lnk123"));
+
+    Process client(exe, dir.file("client.log"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !std::filesystem::exists(dir.file("Results/results.xml.tmp-Ab3xY9")); },
+        15000))
+        << vedris::test::readFile(client.log);
+    for (const std::string& name : kept)
+        EXPECT_EQ(vedris::test::readFile(dir.file("Results/" + name)), "keep") << name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("Results/results.xml.tmp-dir123")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("Results/results.xml.tmp-lnk123")));
+    EXPECT_EQ(vedris::test::readFile(outside), "keep");
+    EXPECT_EQ(vedris::test::readFile(results), "<qti_result_report/>");
+    EXPECT_TRUE(client.terminate(10));
 }
 
 } // namespace

@@ -95,6 +95,39 @@ TEST(StartUp, AnErrorInFormCreateIsReportedAndTheWindowStillShows) {
     EXPECT_EQ(c.w().Browser().url(), "");
 }
 
+// Entries that name folders and an assessment that declares an entity are each reported;
+// the window comes up on the start page, and the other assessments get their results.
+TEST(StartUp, HostileListEntriesAndFilesAreReportedAndTheOthersStillWork) {
+    Installation inst("../alpha, alpha, #..\\beta#, #a/b#, ., bomb, beta");
+    std::string bomb =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE questestinterop [\n"
+        "<!ENTITY a \"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\">\n"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">\n"
+        "]><questestinterop><assessment ident=\"&c;&c;\"><section>";
+    while (bomb.size() < 20000)
+        bomb += "<item ident=\"&c;\"><presentation><response_str ident=\"R\"/>&c;&c;&c;"
+                "</presentation></item>";
+    inst.dir.write("Assessments/bomb.xml", bomb + "</section></assessment></questestinterop>");
+    Client c(inst);
+    ASSERT_TRUE(c.started);
+    EXPECT_EQ(c.frameFile(), "welcome.html");
+    const auto& errors = c.w().ReportedErrors();
+    ASSERT_EQ(errors.size(), 5u);
+    EXPECT_NE(errors[0].find("«../alpha»"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[1].find("«..\\beta»"), std::string::npos) << errors[1];
+    EXPECT_NE(errors[2].find("«a/b»"), std::string::npos) << errors[2];
+    EXPECT_NE(errors[3].find("«.»"), std::string::npos) << errors[3];
+    EXPECT_EQ(errors[4].rfind("Не вдалося прочитати файл з описом анкети " + inst.assessments() +
+                                  "bomb.xml.",
+                              0),
+              0u)
+        << errors[4];
+    Results r(inst.results());
+    EXPECT_EQ(r.assessmentOrder(), (std::vector<std::string>{"ALPHA", "BETA"}));
+    EXPECT_LT(readFile(inst.results()).size(), 10000u);
+}
+
 TEST(Binding, AnswersAreSavedWhenLeavingByALinkAndShownWhenThePageComesBack) {
     Installation inst("alpha, beta");
     Client c(inst);

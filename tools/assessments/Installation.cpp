@@ -151,7 +151,7 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
                     {item.attribute("ident"), r.attribute("ident"), BinderKindOf(r), r.line()});
         if (isFile(stylesheet)) {
             try {
-                TDerivedResult derived = DeriveResultFrom(doc, ident, stylesheet);
+                TDerivedResult derived = DeriveResultFrom(doc, ident, stylesheet, xmlPath);
                 for (const Response& r : responses)
                     if (!derived.Result.matches(xml::formatXPath(
                             ".//item_result[@ident_ref = \"%s\"]/response[@ident_ref = \"%s\"]",

@@ -3,7 +3,9 @@
 #include "Texts.h"
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,11 +61,19 @@ void writeAll(int fd, std::string_view data, const std::string& path) {
     }
 }
 
+// The temporary of a write is the target's name with this and mkstemp's six characters.
+constexpr std::string_view TemporaryMark = ".tmp-";
+constexpr std::size_t TemporaryRandomChars = 6;
+
+bool isAsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 } // namespace
 
 void writeFileAtomically(const std::string& path, std::string_view data) {
     const std::string folder = folderOf(path);
-    std::string tmpl = path + ".tmp-XXXXXX";
+    std::string tmpl = path + std::string(TemporaryMark) + std::string(TemporaryRandomChars, 'X');
     int raw = ::mkstemp(tmpl.data());
     if (raw < 0)
         throw WriteError(texts::FileNotWritten + path + ": " + reason(errno));
@@ -92,6 +102,38 @@ void writeFileAtomically(const std::string& path, std::string_view data) {
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());
+}
+
+std::vector<std::string> removeLeftoverTemporaries(const std::string& path) {
+    std::vector<std::string> removed;
+    const std::string folder = folderOf(path);
+    const auto slash = path.find_last_of('/');
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + std::string(TemporaryMark);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return removed;
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir.get())) {
+        std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + TemporaryRandomChars || !name.starts_with(prefix))
+            continue;
+        bool random = true;
+        for (char c : name.substr(prefix.size()))
+            random = random && isAsciiAlnum(c);
+        if (random)
+            names.emplace_back(name);
+    }
+    for (const std::string& name : names) {
+        // Only a plain file: a link or a folder of that name is not one of ours.
+        struct stat st {};
+        if (::fstatat(::dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        if (::unlinkat(::dirfd(dir.get()), name.c_str(), 0) == 0)
+            removed.push_back(name);
+    }
+    return removed;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vedris::fs {
 
@@ -25,6 +26,13 @@ private:
 // path and syncs the folder. On failure the old file is left intact, the temporary is
 // removed, and WriteError is raised with the system's reason.
 void writeFileAtomically(const std::string& path, std::string_view data);
+
+// Removes what writeFileAtomically(path, ...) leaves behind when it is interrupted (a kill, a
+// crash, a power cut): the regular files in path's folder named path's file name, ".tmp-"
+// and the six letters or digits mkstemp chose. Nothing else is touched; a file that cannot
+// be removed stays. Returns the names of the removed files. Only the program that holds
+// the folder may call it, or it would take another writer's file away.
+std::vector<std::string> removeLeftoverTemporaries(const std::string& path);
 
 // Copies the file at from to to in the same durable way; raises WriteError when the
 // source cannot be read or the target cannot be written.

@@ -19,12 +19,18 @@ InstanceLock::InstanceLock(const std::string& folder) {
     std::filesystem::create_directories(folder, ec);
     if (ec)
         throw std::runtime_error(texts::ResultsFolderNotCreated + folder + ": " + ec.message());
+    // A folder the client cannot write in would lose every answer at the first save; say so
+    // now, before anything in it is made.
+    if (::access(folder.c_str(), W_OK) != 0)
+        throw std::runtime_error(FolderNotWritableMessage(folder, std::strerror(errno)));
     path_ = (std::filesystem::path(folder) / ".lock").string();
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // Users of one group take turns on a shared results folder: the lock file another of
     // them made may be read-only for us, and flock needs no more than that to lock it.
     if (fd_ < 0 && errno == EACCES)
         fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+        throw std::runtime_error(FolderNotWritableMessage(folder, std::strerror(errno)));
     if (fd_ < 0)
         throw std::runtime_error(texts::FileNotOpened + path_ + ": " + std::strerror(errno));
     // A strict umask would make the file unreadable for the next user, who would then
@@ -39,6 +45,10 @@ InstanceLock::InstanceLock(const std::string& folder) {
         held_ = true;
     else
         held_ = errno != EWOULDBLOCK;
+}
+
+std::string FolderNotWritableMessage(const std::string& folder, const std::string& reason) {
+    return texts::FolderNotWritable1 + folder + texts::FolderNotWritable2 + reason;
 }
 
 InstanceLock::~InstanceLock() {

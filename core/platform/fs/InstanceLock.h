@@ -9,7 +9,9 @@ class InstanceLock {
 public:
     // Creates the folder when it is missing and takes an exclusive lock on the file
     // ".lock" in it without waiting. held() tells whether the lock was taken; a folder
-    // or lock file that cannot be made raises std::runtime_error with the reason.
+    // or lock file that cannot be made raises std::runtime_error with the reason, and a
+    // folder the program may not write in (read-only, no permission) raises it with
+    // FolderNotWritableMessage before anything in it is touched.
     explicit InstanceLock(const std::string& folder);
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
@@ -23,5 +25,8 @@ private:
     int fd_ = -1;
     bool held_ = false;
 };
+
+// Text shown when the results folder cannot be written: its path and the system's reason.
+std::string FolderNotWritableMessage(const std::string& folder, const std::string& reason);
 
 } // namespace vedris::fs

@@ -97,9 +97,11 @@ private:
 
 class Document {
 public:
-    // Loads and parses a file. Network access, entity expansion and DTD loading are off,
-    // so a hostile file can neither read local files nor reach the network. A missing or
-    // malformed file raises Error with the file name, line and libxml2's text.
+    // Loads and parses a file. Network access and DTD loading are off, so a hostile file can
+    // neither read local files nor reach the network, and a document that declares an
+    // entity is refused, so none can be expanded into gigabytes later (a DOCTYPE that only
+    // names an external DTD is fine). A missing, malformed or refused file raises Error with
+    // the file name, line and every line of libxml2's text.
     static Document load(const std::string& path);
     // Parses XML text with the same safety settings as load.
     static Document parse(std::string_view text, const std::string& name = "(memory)");
@@ -147,9 +149,31 @@ private:
     DocPtr doc_;
 };
 
+// How far one transformation may go before it is stopped with an Error. A stylesheet that
+// recurses without end, loops through XPath or builds an enormous result is stopped, not
+// left to freeze the window or fill the memory.
+struct TransformLimits {
+    // Nested template calls and variables (libxslt's own defaults).
+    int maxDepth = 3000;
+    int maxVariables = 15000;
+    // XPath steps over the whole transformation.
+    unsigned long maxXPathOperations = 100'000'000;
+    // Nodes made, in the result and in temporary trees.
+    unsigned long maxNodes = 1'000'000;
+    // Bytes of one text node of the result.
+    unsigned long maxTextBytes = 64ul << 20;
+    // Memory the engine takes on top of what it held when the transformation began.
+    unsigned long maxMemoryBytes = 128ul << 20;
+    // Wall-clock time.
+    long maxMilliseconds = 10'000;
+};
+
 // Applies an XSLT 1.0 stylesheet to source and returns the result tree as a new document.
-// The stylesheet may not write files, create folders or use the network.
-Document transform(const Document& source, const Document& stylesheet);
+// The stylesheet may not write files, create folders or use the network, and it is stopped
+// at the limits. Errors carry every line of the engine's text (libxslt's "runtime error"
+// line and the reason after it).
+Document transform(const Document& source, const Document& stylesheet,
+                   const TransformLimits& limits = {});
 
 // An XPath 1.0 string literal standing for text exactly: "..." or '...', or a concat()
 // of both kinds when the text holds both quote characters.
