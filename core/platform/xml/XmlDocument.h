@@ -32,6 +32,7 @@ struct NodeDeleter {
 using NodePtr = std::unique_ptr<xmlNode, NodeDeleter>;
 
 class Document;
+struct TransformLimits;
 
 // A non-owning handle on a node of a Document; valid while its document lives and the
 // node is in it. A default-constructed Node is "none" and tests false.
@@ -90,7 +91,7 @@ public:
 
 private:
     friend class Document;
-    friend Document transform(const Document&, const Document&);
+    friend Document transform(const Document&, const Document&, const TransformLimits&);
     explicit Node(xmlNode* node) : node_(node) {}
     xmlNode* node_ = nullptr;
 };
@@ -143,7 +144,7 @@ public:
     std::string toString() const;
 
 private:
-    friend Document transform(const Document&, const Document&);
+    friend Document transform(const Document&, const Document&, const TransformLimits&);
     explicit Document(xmlDoc* doc);
     xmlDoc* raw() const { return doc_.get(); }
     DocPtr doc_;
