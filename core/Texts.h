@@ -93,6 +93,26 @@ inline constexpr const char* FolderNotWritable1 = "У папку результ�
 inline constexpr const char* FolderNotWritable2 =
     " неможливо записувати, тож відповіді не буде де зберегти. Причина: ";
 
+// A transformation stopped at one of its limits: TransformStopped + what + the limit + unit.
+inline constexpr const char* TransformStopped = "перетворення зупинено: воно ";
+inline constexpr const char* TransformNodes1 = "створило понад ";
+inline constexpr const char* TransformNodes2 = " вузлів";
+inline constexpr const char* TransformText1 = "створило текст, довший за ";
+inline constexpr const char* TransformText2 = " байтів";
+inline constexpr const char* TransformMemory1 = "зайняло понад ";
+inline constexpr const char* TransformMemory2 = " МБ пам’яті";
+inline constexpr const char* TransformTime1 = "триває довше за ";
+inline constexpr const char* TransformTime2 = " мс";
+// file:line + EntityDeclared1 + entity name + EntityDeclared2
+inline constexpr const char* EntityDeclared1 = ": документ оголошує сутність «";
+inline constexpr const char* EntityDeclared2 = "»; документи з оголошеннями сутностей не читаються";
+
+// NotAFileName1 + the list entry + NotAFileName2
+inline constexpr const char* NotAFileName1 = "Назва анкети «";
+inline constexpr const char* NotAFileName2 =
+    "» у списку ClientAssessments не може бути назвою файлу: назва "
+    "анкети не містить «/», «\\» чи символу NUL і не буває «.» чи «..»";
+
 // Drafts of the page on screen.
 // + the name + "\""
 inline constexpr const char* DraftBadName = "Недопустима назва анкети для чернетки: \"";

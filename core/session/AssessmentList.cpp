@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include "Texts.h"
 #include "platform/text/AsciiCase.h"
 
 namespace vedris {
@@ -97,10 +98,7 @@ std::string AssessmentFileFor(const std::string& folder, const std::string& name
         std::string shown;
         for (char c : name)
             shown += c == '\0' ? std::string("\\0") : std::string(1, c);
-        throw std::runtime_error("Назва анкети «" + shown +
-                                 "» у списку ClientAssessments не може бути назвою файлу: назва "
-                                 "анкети не містить «/», «\\» чи символу NUL і не буває «.» "
-                                 "чи «..»");
+        throw std::runtime_error(texts::NotAFileName1 + shown + texts::NotAFileName2);
     }
     return FileInFolderIgnoringCase(folder, name + ".xml");
 }

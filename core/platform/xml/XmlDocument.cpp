@@ -21,6 +21,7 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include "Texts.h"
 #include "platform/fs/AtomicFile.h"
 
 namespace vedris::xml {
@@ -108,14 +109,14 @@ void onInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContext
     const TransformLimits& limits = *guard->limits;
     if (guard->nodes > limits.maxNodes) {
         stop(*guard, ctxt,
-             "перетворення зупинено: воно створило понад " + std::to_string(limits.maxNodes) +
-                 " вузлів");
+             std::string(texts::TransformStopped) + texts::TransformNodes1 +
+                 std::to_string(limits.maxNodes) + texts::TransformNodes2);
         return;
     }
     if (ctxt->lasttext && static_cast<unsigned long>(ctxt->lasttsize) > limits.maxTextBytes) {
         stop(*guard, ctxt,
-             "перетворення зупинено: воно створило текст, довший за " +
-                 std::to_string(limits.maxTextBytes) + " байтів");
+             std::string(texts::TransformStopped) + texts::TransformText1 +
+                 std::to_string(limits.maxTextBytes) + texts::TransformText2);
         return;
     }
     // Strings grow without making nodes: a variable that doubles at every call fills the
@@ -123,8 +124,8 @@ void onInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContext
     if (engineBytes.load(std::memory_order_relaxed) - guard->bytesAtStart >
         static_cast<long long>(limits.maxMemoryBytes)) {
         stop(*guard, ctxt,
-             "перетворення зупинено: воно зайняло понад " +
-                 std::to_string(limits.maxMemoryBytes >> 20) + " МБ пам’яті");
+             std::string(texts::TransformStopped) + texts::TransformMemory1 +
+                 std::to_string(limits.maxMemoryBytes >> 20) + texts::TransformMemory2);
         return;
     }
     if (++guard->steps % 16 == 0) {
@@ -132,8 +133,8 @@ void onInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContext
             std::chrono::steady_clock::now() - guard->start);
         if (spent.count() > limits.maxMilliseconds)
             stop(*guard, ctxt,
-                 "перетворення зупинено: воно триває довше за " +
-                     std::to_string(limits.maxMilliseconds) + " мс");
+                 std::string(texts::TransformStopped) + texts::TransformTime1 +
+                     std::to_string(limits.maxMilliseconds) + texts::TransformTime2);
     }
 }
 
@@ -618,8 +619,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
         if (doc)
             xmlFreeDoc(doc);
         throw Error(name + ":" + std::to_string(xmlSAX2GetLineNumber(ctxt.get())) +
-                    ": документ оголошує сутність «" + refusal.name +
-                    "»; документи з оголошеннями сутностей не читаються");
+                    texts::EntityDeclared1 + refusal.name + texts::EntityDeclared2);
     }
     if (!doc || !ctxt->wellFormed) {
         if (doc)
@@ -798,8 +798,8 @@ Document transform(const Document& source, const Document& stylesheet,
         if (!guard.stopped.empty())
             why = guard.stopped + (errors.any() ? "\n" + why : "");
         else if (guard.nodes > limits.maxNodes)
-            why = "перетворення зупинено: воно створило понад " + std::to_string(limits.maxNodes) +
-                  " вузлів";
+            why = std::string(texts::TransformStopped) + texts::TransformNodes1 +
+                  std::to_string(limits.maxNodes) + texts::TransformNodes2;
         throw Error(why);
     }
     if (!result)
