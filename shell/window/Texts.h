@@ -49,6 +49,9 @@ inline constexpr const char* UnclearBrowserReply = "Браузер поверн�
 inline constexpr const char* WebProcessGoneError =
     "Сторінка перестала відповідати: процес браузера завершився";
 // Shown above the page when the web process has ended and the start page is loaded again.
+inline constexpr const char* WebProcessGoneAgainNotice =
+    "Сторінка знову несподівано закрилася, тож програма не відкриватиме її сама. Збережені "
+    "відповіді не втрачено. Закрийте програму й запустіть її знову.";
 inline constexpr const char* WebProcessGoneNotice =
     "Сторінка анкети несподівано закрилася, і програма відкрила початкову сторінку знову. "
     "Збережені відповіді не втрачено. Відкрийте анкету ще раз: програма відновить на ній і "

@@ -375,6 +375,15 @@ void TfrmMain::OnWebProcessGone() {
     // Nothing is written from the page that is gone; its last accepted answers stay in
     // results.xml and its draft waits for the candidate's return.
     FSession->PageGone();
+    const long long now = g_get_monotonic_time();
+    const bool again = FWebProcessGoneAt != 0 && now - FWebProcessGoneAt < 10 * G_USEC_PER_SEC;
+    FWebProcessGoneAt = now;
+    if (again) {
+        // The start page itself seems to bring the process down: loading it once more would
+        // only repeat this for ever.
+        ShowNotice(texts::WebProcessGoneAgainNotice);
+        return;
+    }
     ShowNotice(texts::WebProcessGoneNotice);
     // Loaded from the main loop, outside the engine's own signal.
     struct Reload {

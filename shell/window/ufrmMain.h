@@ -139,6 +139,9 @@ private:
     bool FCloseAllowed = false;
     bool FCloseFailed = false; // the last close could not save the page
     bool FDestroyed = false;
+    // When the web process last ended (monotonic µs), so a page that keeps killing it is
+    // not loaded again and again.
+    long long FWebProcessGoneAt = 0;
     std::vector<std::string> FPendingErrors;
     std::vector<std::string> FReportedErrors;
     std::shared_ptr<bool> FAlive;

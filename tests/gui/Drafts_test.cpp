@@ -171,6 +171,14 @@ TEST_F(Drafts, AKilledWebProcessReloadsAndTheDraftRestoresThePage) {
     ASSERT_TRUE(c.bindsAfter([&] { c.click("#to-alpha"); }));
     EXPECT_EQ(alphaControls(c), Typed);
     EXPECT_TRUE(restoredNotice(c)) << c.w().Notice();
+
+    // A second end within seconds is not answered by loading again, which could repeat for
+    // ever; the candidate is told so.
+    const int reloads = c.w().Stats().topCompleted;
+    webkit_web_view_terminate_web_process(c.w().Browser().view());
+    ASSERT_TRUE(waitFor([&] { return c.w().Notice().find("знову") != std::string::npos; }));
+    pumpFor(1);
+    EXPECT_EQ(c.w().Stats().topCompleted, reloads);
 }
 
 } // namespace
