@@ -68,8 +68,9 @@ void onActivate(GtkApplication* app, gpointer) {
         return;
     }
     // The folder is ours now: what an interrupted save of ours left there can go.
-    fs::removeLeftoverTemporaries(std::string(ClientRegistry->GetValue("ResultsDir")) +
-                                  "results.xml");
+    const std::string resultsDir = ClientRegistry->GetValue("ResultsDir");
+    fs::removeLeftoverTemporariesIn(resultsDir + "drafts", ".json");
+    fs::removeLeftoverTemporaries(resultsDir + "results.xml");
     frmMain = new TfrmMain(app);
     frmMain->Show();
 }

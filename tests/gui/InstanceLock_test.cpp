@@ -129,11 +129,14 @@ TEST(InstanceLock, TheClientHoldingTheFolderRemovesTheTemporariesOfAnInterrupted
     const std::string results = dir.write("Results/results.xml", "<qti_result_report/>");
     // Left by a save that was killed; the rest only look alike.
     dir.write("Results/results.xml.tmp-Ab3xY9", "<qti_result_report><result>half");
+    dir.write("Results/drafts/alpha.json.tmp-Zz9x0q", "{\"format\"");
     const std::vector<std::string> kept = {"results.xml.tmp-Ab3xY",
                                            "results.xml.tmp-Ab3xY90",
                                            "results.xml.tmp-Ab_xY9",
                                            "other.xml.tmp-Ab3xY9",
                                            "notes.txt",
+                                           "drafts/alpha.json",
+                                           "drafts/alpha.txt.tmp-Zz9x0q",
                                            "sub/results.xml.tmp-Ab3xY9"};
     for (const std::string& name : kept)
         dir.write("Results/" + name, "keep");
@@ -148,6 +151,7 @@ TEST(InstanceLock, TheClientHoldingTheFolderRemovesTheTemporariesOfAnInterrupted
         << vedris::test::readFile(client.log);
     for (const std::string& name : kept)
         EXPECT_EQ(vedris::test::readFile(dir.file("Results/" + name)), "keep") << name;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Results/drafts/alpha.json.tmp-Zz9x0q")));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("Results/results.xml.tmp-dir123")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("Results/results.xml.tmp-lnk123")));
     EXPECT_EQ(vedris::test::readFile(outside), "keep");

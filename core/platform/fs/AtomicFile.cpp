@@ -136,6 +136,25 @@ std::vector<std::string> removeLeftoverTemporaries(const std::string& path) {
     return removed;
 }
 
+std::vector<std::string> removeLeftoverTemporariesIn(const std::string& folder,
+                                                     std::string_view extension) {
+    const std::string mark = std::string(extension) + std::string(TemporaryMark);
+    std::vector<std::string> bases;
+    if (std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir); dir) {
+        while (dirent* entry = ::readdir(dir.get())) {
+            std::string_view name = entry->d_name;
+            auto at = name.rfind(mark);
+            if (at != std::string_view::npos && at > 0)
+                bases.emplace_back(name.substr(0, at + extension.size()));
+        }
+    }
+    std::vector<std::string> removed;
+    for (const std::string& base : bases)
+        for (std::string& name : removeLeftoverTemporaries(folder + "/" + base))
+            removed.push_back(std::move(name));
+    return removed;
+}
+
 namespace {
 
 // 0 with the content in data, or the error number of what failed.

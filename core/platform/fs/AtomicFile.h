@@ -33,6 +33,10 @@ void writeFileAtomically(const std::string& path, std::string_view data);
 // be removed stays. Returns the names of the removed files. Only the program that holds
 // the folder may call it, or it would take another writer's file away.
 std::vector<std::string> removeLeftoverTemporaries(const std::string& path);
+// The same for every file of folder whose name ends with extension (".json"), whether or
+// not the file itself exists: for a folder all of whose files the program writes.
+std::vector<std::string> removeLeftoverTemporariesIn(const std::string& folder,
+                                                     std::string_view extension);
 
 // Copies the file at from to to in the same durable way; raises WriteError when the
 // source cannot be read or the target cannot be written.
