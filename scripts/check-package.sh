@@ -190,7 +190,7 @@ check "kandydat2, while kandydat1 works: told the client is already running" \
 check "the refused client ends on SIGTERM" stop_client "$client_pid"
 start_client storonnii
 check "a user outside the group: refused with a message" \
-  wait_for 30 log_has storonnii "Не вдалося"
+  wait_for 30 log_has storonnii "неможливо записувати"
 check "the refused client ends on SIGTERM" stop_client "$client_pid"
 check "kandydat1 ends by itself on SIGTERM" stop_client "$first"
 
