@@ -38,6 +38,7 @@ inline constexpr const char* TransformationsDirEmpty2 =
     "каталог перетворень або вилучіть його.";
 inline constexpr const char* FolderNotGiven = "Не вказано необхідний каталог.";
 // + folder + "."
+inline constexpr const char* FolderNotCreated = "Не вдалося створити папку ";
 inline constexpr const char* FolderMissing = "Відсутній необхідний каталог ";
 
 // The assessments folder: "Файл " + path + OutsideAssessments + folder

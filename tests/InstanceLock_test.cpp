@@ -1,5 +1,6 @@
 // One client per results folder: the lock itself.
 #include "platform/fs/InstanceLock.h"
+#include "platform/fs/SharedFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -108,3 +109,23 @@ TEST(InstanceLock, AResultsFolderThatCannotBeWrittenIsSaidSoAndLeftAlone) {
 }
 
 } // namespace
+
+// Under a group's shared results folder, folders the client makes keep the group's bits
+// whatever the umask; under a private folder the umask still decides.
+TEST(SharedFolder, FoldersInASharedFolderStayUsableByTheGroup) {
+    TempDir dir;
+    const std::string shared = dir.file("Results");
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 02770);
+    const mode_t old = ::umask(077);
+    fs::createSharedFolder(shared + "/archive/2026/");
+    fs::createSharedFolder(dir.file("private/drafts"));
+    ::umask(old);
+    struct stat st {};
+    ASSERT_EQ(::stat((shared + "/archive/2026").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07070, 02070u);
+    ASSERT_EQ(::stat((shared + "/archive").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07070, 02070u);
+    ASSERT_EQ(::stat(dir.file("private/drafts").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0070, 0u);
+}
