@@ -37,8 +37,7 @@ inline constexpr const char* SavedHint =
 inline constexpr const char* QuestionNumber = "Питання %s";
 // The candidate's page says only what the candidate needs; the details go to the author.
 inline constexpr const char* PageNoteNotShown = "Частину цього питання тут показати не можна.";
-inline constexpr const char* PageNoteNotBound =
-    "На це питання тут відповісти не можна: відповідь на нього дають в інший спосіб.";
+inline constexpr const char* PageNoteNotBound = "На це питання тут відповісти не можна.";
 inline constexpr const char* PageNoteHotspot = "Точки на зображенні подано як варіанти відповіді.";
 inline constexpr const char* AnswerField = "Відповідь";
 

@@ -18,13 +18,15 @@ std::string attr(const std::string& name, const std::string& value) {
     return " " + name + "=\"" + EscapeHtml(value) + "\"";
 }
 
+// A size worth writing: exports write 0 for "not given" (Blackboard's rows, columns and
+// maxchars), and a maxlength of 0 would leave a field nobody can type in.
 bool isNumber(const std::string& s) {
     if (s.empty() || s.size() > 4)
         return false;
     for (char c : s)
         if (c < '0' || c > '9')
             return false;
-    return true;
+    return s.find_first_not_of('0') != std::string::npos;
 }
 
 class PageWriter {

@@ -1,5 +1,6 @@
 #include "QtiChecks.h"
 
+#include <algorithm>
 #include <map>
 
 #include "HtmlScan.h"
@@ -22,13 +23,15 @@ void sharedItems(const std::vector<xml::Node>& items, const std::string& file,
     for (xml::Node item : items) {
         std::string ident = item.attribute("ident");
         if (ident.empty()) {
-            out.push_back({item, msg::Format(msg::ItemWithoutIdent, {file, lineOf(item)})});
+            out.push_back(
+                {item, item.line(), msg::Format(msg::ItemWithoutIdent, {file, lineOf(item)})});
             continue;
         }
         auto [at, added] = first.emplace(ident, item);
         if (!added)
-            out.push_back({item, msg::Format(msg::SharedItemIdent,
-                                             {file, lineOf(item), ident, lineOf(at->second)})});
+            out.push_back({item, item.line(),
+                           msg::Format(msg::SharedItemIdent,
+                                       {file, lineOf(item), ident, lineOf(at->second)})});
     }
 }
 
@@ -41,12 +44,14 @@ void sharedNames(const std::vector<xml::Node>& items, const std::string& file,
         for (xml::Node r : item.selectAll(".//response_lid | .//response_str | .//response_num")) {
             std::string name = item.attribute("ident") + "." + r.attribute("ident");
             if (r.attribute("ident").empty())
-                out.push_back({item, msg::Format(msg::ResponseWithoutIdent,
-                                                 {file, lineOf(r), r.name(), name})});
+                out.push_back(
+                    {item, r.line(),
+                     msg::Format(msg::ResponseWithoutIdent, {file, lineOf(r), r.name(), name})});
             auto [at, added] = first.emplace(name, r);
             if (!added)
-                out.push_back({item, msg::Format(msg::SharedResponseName,
-                                                 {file, lineOf(r), name, lineOf(at->second)})});
+                out.push_back({item, r.line(),
+                               msg::Format(msg::SharedResponseName,
+                                           {file, lineOf(r), name, lineOf(at->second)})});
         }
     }
 }
@@ -107,11 +112,15 @@ std::vector<Finding> IdentityProblems(const xml::Document& doc, const std::strin
     xml::Node root = doc.documentElement();
     xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
     if (assessmentIdent && assessment && AssessmentIdentOf(doc, fileName).empty())
-        out.push_back(
-            {{}, msg::Format(msg::AssessmentWithoutIdent, {fileName, lineOf(assessment)})});
+        out.push_back({{},
+                       assessment.line(),
+                       msg::Format(msg::AssessmentWithoutIdent, {fileName, lineOf(assessment)})});
     std::vector<xml::Node> items = doc.selectAll("//item");
     sharedItems(items, fileName, out);
     sharedNames(items, fileName, out);
+    // In the order of the file, as the author reads it.
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return out;
 }
 

@@ -11,6 +11,7 @@ namespace vedris::assessments {
 
 struct Finding {
     xml::Node item;   // the item it concerns; none for the assessment itself
+    int line = 0;     // of the element it names
     std::string text; // one Ukrainian line naming file and line
 };
 
