@@ -339,6 +339,7 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
     }
     Report check = CheckFolder(folder);
     report.problems.insert(report.problems.end(), check.problems.begin(), check.problems.end());
+    report.warnings.insert(report.warnings.end(), check.warnings.begin(), check.warnings.end());
     return report;
 }
 
