@@ -37,14 +37,7 @@ public:
     void document(const xml::Document& doc) {
         xml::Node root = doc.documentElement();
         xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
-        std::string title = AssessmentTitle(doc, std::filesystem::path(file_).stem().string());
-        out_ += "<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                EscapeHtml(title) + "</title>\n<link rel=\"stylesheet\" href=\"anketa.css\">\n" +
-                (preview_ ? "<style>\n" + PreviewStyle() + "</style>\n" : std::string()) +
-                "</head>\n<body>\n<main>\n" +
-                (preview_ ? "<p class=\"avtoru\">" + EscapeHtml(msg::PreviewHeading) + "</p>\n"
-                          : std::string()) +
-                "<h1>" + EscapeHtml(title) + "</h1>\n";
+        head(AssessmentTitle(doc, std::filesystem::path(file_).stem().string()));
         if (!assessment)
             problem(msg::Format(msg::WarnNoAssessment, {file_, root ? where(root) : "1"}));
         // Every item and response that mixes answers counts, wherever it stands (the client
@@ -76,6 +69,17 @@ public:
     }
 
 private:
+    void head(const std::string& title) {
+        out_ += "<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                EscapeHtml(title) + "</title>\n<link rel=\"stylesheet\" href=\"anketa.css\">\n";
+        if (preview_)
+            out_ += "<style>\n" + PreviewStyle() + "</style>\n";
+        out_ += "</head>\n<body>\n<main>\n";
+        if (preview_)
+            out_ += "<p class=\"avtoru\">" + EscapeHtml(msg::PreviewHeading) + "</p>\n";
+        out_ += "<h1>" + EscapeHtml(title) + "</h1>\n";
+    }
+
     void warn(const std::string& text) {
         page_.warnings.push_back(text);
         authorNote(text);

@@ -114,11 +114,10 @@ int folder(const std::vector<std::string>& args) {
 int wrap(const std::vector<std::string>& args) {
     std::string input;
     std::map<std::string, std::string> options;
-    if (!parseArguments(args, {"-o", "--ident", "--title"}, {}, input, options) ||
-        (options.count("--ident") && !UsableIdent(options["--ident"])))
-        return wrongUse(options.count("--ident") && !UsableIdent(options["--ident"])
-                            ? std::string(msg::WrapBadIdent)
-                            : msg::Format(msg::WrongArguments, {"wrap"}));
+    if (!parseArguments(args, {"-o", "--ident", "--title"}, {}, input, options))
+        return wrongUse(msg::Format(msg::WrongArguments, {"wrap"}));
+    if (options.count("--ident") && !UsableIdent(options["--ident"]))
+        return wrongUse(msg::WrapBadIdent);
     Report report;
     encodingWarning(input, report);
     try {
