@@ -12,8 +12,11 @@
 #include "PageMaker.h"
 #include "QTIDomain/uStorageManager.h"
 #include "QtiChecks.h"
+#include "Resources.h"
 #include "Wrap.h"
 #include "platform/fs/AtomicFile.h"
+#include "platform/html/MemoryFormDocument.h"
+#include "settings/uRegistry.h"
 #include "support/TempDir.h"
 
 using namespace vedris;
@@ -201,8 +204,22 @@ TEST(OtherToolsExports, BanksAndBareItemsAreWrappedIntoAnAssessmentTheClientCanU
     bank.document.save(file);
     Report made = MakeFolder(dir.file("inst"), {file});
     EXPECT_EQ(joined(made.problems) + joined(made.warnings), "");
-    EXPECT_NE(readFile(dir.file("inst/Assessments/bank.html")).find("name=\"i101.response1\""),
-              std::string::npos);
+    // The client answers the two items apart, though both responses are "response1".
+    dir.write("inst/Results/results.xml", "<?xml version=\"1.0\"?>\n<qti_result_report/>\n");
+    CreateClientRegistry(dir.file("inst/vedris.ini"));
+    html::MemoryFormDocument form;
+    form.addInput("i100.response1", "radio", "4", true);
+    form.addTextArea("i101.response1", "Додаванням");
+    EXPECT_TRUE(TStorageManager(dir.file("inst/Assessments/bank.xml"),
+                                dir.file("inst/Results/results.xml"), &form)
+                    .SubmitResponses());
+    DestroyClientRegistry();
+    xml::Document results = xml::Document::load(dir.file("inst/Results/results.xml"));
+    std::string stored;
+    for (xml::Node v : results.selectAll("//assessment_result[@ident_ref = 'canvas_bank']/.."
+                                         "//item_result/response/response_value"))
+        stored += v.text() + ";";
+    EXPECT_EQ(stored, "4;Додаванням;");
 
     Wrapped bare = WrapItems(LoadAssessmentDocument(Samples + "fronter_items.xml"),
                              Samples + "fronter_items.xml", "F-1", "Слон");
@@ -238,6 +255,12 @@ TEST(OtherToolsExports, FormattedTextIsSanitisedAndTechnicalNotesStayWithTheAuth
     size_t item4 = preview.find("<legend>4."), item5 = preview.find("<legend>5.");
     size_t note = preview.find("ims12.xml: рядок 68: render_hotspot");
     EXPECT_TRUE(item4 < note && note < item5) << preview;
+}
+
+TEST(OtherToolsExports, TemplatePlacesAreFilledOnceAndUnknownOnesKept) {
+    EXPECT_EQ(FillTemplate("<a href=\"{{page}}\">{{label}}</a>{{other}}",
+                           {{"page", "x.html"}, {"label", "{{page}}"}}),
+              "<a href=\"x.html\">{{page}}</a>{{other}}");
 }
 
 TEST(OtherToolsExports, Utf8UnderAnEightBitDeclarationIsWarnedAtItsFirstLine) {
