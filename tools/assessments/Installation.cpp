@@ -114,13 +114,17 @@ struct Response {
 // result, so the other assessment's answers would be lost.
 using ControlOwners = std::map<std::string, std::string>;
 
+void warnMisdeclared(const std::string& path, Report& report) {
+    std::string encoding = MisdeclaredEncoding(fs::readFile(path), path);
+    if (!encoding.empty())
+        report.warnings.push_back(encoding);
+}
+
 // What the file alone tells: idents that mix answers, a declaration the bytes belie.
 void checkQtiFile(const xml::Document& doc, const std::string& path, Report& report) {
     for (const Finding& f : IdentityProblems(doc, path))
         report.problems.push_back(f.text);
-    std::string encoding = MisdeclaredEncoding(fs::readFile(path), path);
-    if (!encoding.empty())
-        report.warnings.push_back(encoding);
+    warnMisdeclared(path, report);
 }
 
 void checkAssessment(const std::string& name, const std::string& assessmentsDir,
@@ -350,9 +354,7 @@ Report CheckFile(const std::string& file) {
         Page page = MakePage(doc, file);
         report.warnings = page.warnings;
         report.problems = page.problems;
-        std::string encoding = MisdeclaredEncoding(fs::readFile(file), file);
-        if (!encoding.empty())
-            report.warnings.push_back(encoding);
+        warnMisdeclared(file, report);
     } catch (const std::exception& e) {
         report.problems.push_back(e.what());
     }
