@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sys/wait.h>
 
 #include "HtmlScan.h"
 #include "Installation.h"
 #include "PageMaker.h"
 #include "QTIDomain/uStorageManager.h"
+#include "QtiChecks.h"
+#include "Resources.h"
+#include "Wrap.h"
 #include "platform/fs/AtomicFile.h"
+#include "platform/html/MemoryFormDocument.h"
+#include "settings/uRegistry.h"
 #include "support/TempDir.h"
 
 using namespace vedris;
@@ -146,8 +152,126 @@ TEST(Command, ExitStatusesTellDoneProblemsAndWrongUse) {
     EXPECT_EQ(run("folder " + dir.file("f") + " " + broken), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file("f/vedris.ini")));
     EXPECT_EQ(run("check " + dir.file("nothing")), 1);
+    // A page that cannot store every answer is written all the same, and said so.
+    EXPECT_EQ(run("page " + Samples + "bb_pool.xml -o " + dir.file("bb.html")), 1);
+    EXPECT_NE(readFile(dir.file("bb.html")).find("</form>"), std::string::npos);
+    EXPECT_EQ(run("check " + Samples + "ims12.xml"), 0);
+    EXPECT_EQ(run("check " + Samples + "d2l_quiz.xml"), 1);
+    EXPECT_EQ(run("wrap " + Samples + "canvas_bank.xml -o " + dir.file("bank.xml")), 0);
+    EXPECT_EQ(run("page " + dir.file("bank.xml") + " --preview -o " + dir.file("bank.html")), 0);
+    EXPECT_EQ(run("wrap " + Samples + "ims12.xml -o " + dir.file("not.xml")), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("not.xml")));
+    EXPECT_EQ(run("wrap " + Samples + "canvas_bank.xml --ident 'a\"b'"), 2);
     EXPECT_EQ(run(""), 2);
     EXPECT_EQ(run("pages x.xml"), 2);
     EXPECT_EQ(run("page"), 2);
     EXPECT_EQ(run("check a b"), 2);
+}
+
+TEST(OtherToolsExports, ItemsThatCannotBeToldApartAreProblemsNamingFileAndLine) {
+    const std::map<std::string, std::vector<std::string>> expected = {
+        // A Blackboard pool: no idents anywhere, every response named "response".
+        {"bb_pool.xml",
+         {"bb_pool.xml: рядок 5: assessment не має ident", "bb_pool.xml: рядок 10: item не має",
+          "bb_pool.xml: рядок 41: item не має",
+          "bb_pool.xml: рядок 45: поля відповіді «.response» матимуть ту саму назву, що й поля "
+          "відповіді з рядка 19"}},
+        // Brightspace: one library question placed twice under one ident.
+        {"d2l_quiz.xml", {"d2l_quiz.xml: рядок 20: item має ident «OBJ_10», як і item з рядка 8"}},
+        // One item in two sections; a choice without choices.
+        {"ims_two_sections.xml",
+         {"рядок 14: item має ident «Q1», як і item з рядка 6",
+          "рядок 15: поля відповіді «Q1.R» матимуть ту саму назву, що й поля відповіді з рядка 7",
+          "рядок 21: відповідь Q2.R не має жодного варіанта"}}};
+    for (const auto& [file, lines] : expected) {
+        Page page = MakePage(LoadAssessmentDocument(Samples + file), Samples + file);
+        Report checked = CheckFile(Samples + file);
+        EXPECT_EQ(joined(checked.problems), joined(page.problems)) << file;
+        for (const std::string& line : lines)
+            EXPECT_NE(joined(page.problems).find(line), std::string::npos) << line << "\n"
+                                                                           << joined(page.problems);
+    }
+    EXPECT_EQ(joined(CheckFile(Samples + "ims12.xml").problems), "");
+}
+
+TEST(OtherToolsExports, BanksAndBareItemsAreWrappedIntoAnAssessmentTheClientCanUse) {
+    TempDir dir;
+    Wrapped bank = WrapItems(LoadAssessmentDocument(Samples + "canvas_bank.xml"),
+                             Samples + "canvas_bank.xml", "", "");
+    EXPECT_EQ(bank.ident + "|" + bank.title + "|" + std::to_string(bank.items),
+              "canvas_bank|Банк: Арифметика|2");
+    std::string file = dir.file("bank.xml");
+    bank.document.save(file);
+    Report made = MakeFolder(dir.file("inst"), {file});
+    EXPECT_EQ(joined(made.problems) + joined(made.warnings), "");
+    // The client answers the two items apart, though both responses are "response1".
+    dir.write("inst/Results/results.xml", "<?xml version=\"1.0\"?>\n<qti_result_report/>\n");
+    CreateClientRegistry(dir.file("inst/vedris.ini"));
+    html::MemoryFormDocument form;
+    form.addInput("i100.response1", "radio", "4", true);
+    form.addTextArea("i101.response1", "Додаванням");
+    EXPECT_TRUE(TStorageManager(dir.file("inst/Assessments/bank.xml"),
+                                dir.file("inst/Results/results.xml"), &form)
+                    .SubmitResponses());
+    DestroyClientRegistry();
+    xml::Document results = xml::Document::load(dir.file("inst/Results/results.xml"));
+    std::string stored;
+    for (xml::Node v : results.selectAll("//assessment_result[@ident_ref = 'canvas_bank']/.."
+                                         "//item_result/response/response_value"))
+        stored += v.text() + ";";
+    EXPECT_EQ(stored, "4;Додаванням;");
+
+    Wrapped bare = WrapItems(LoadAssessmentDocument(Samples + "fronter_items.xml"),
+                             Samples + "fronter_items.xml", "F-1", "Слон");
+    EXPECT_TRUE(bare.document.selectFirst("/questestinterop/assessment[@ident = 'F-1' and @title "
+                                          "= 'Слон']/section/item[@ident = 'test_5_question_1']"));
+    EXPECT_NE(joined(bare.warnings).find("fronter_items.xml: рядок 14: посилання itemref"),
+              std::string::npos);
+    xml::Document twoBlank = xml::Document::parse(
+        "<questestinterop><item><response_str ident=\"r\"/></item>\n<item><response_str "
+        "ident=\"r\"/></item></questestinterop>");
+    EXPECT_NE(joined(WrapItems(twoBlank, "p.xml", "", "").problems)
+                  .find("p.xml: рядок 2: поля відповіді «.r» матимуть ту саму назву"),
+              std::string::npos);
+    EXPECT_THROW(WrapItems(LoadAssessmentDocument(Samples + "ims12.xml"), "x.xml", "", ""),
+                 std::runtime_error);
+}
+
+TEST(OtherToolsExports, FormattedTextIsSanitisedAndTechnicalNotesStayWithTheAuthor) {
+    std::string pool =
+        MakePage(LoadAssessmentDocument(Samples + "bb_pool.xml"), "bb_pool.xml").html;
+    for (const char* kept : {"<p>Яке місто <b>столиця</b>?</p>", "value=\"a1\">Київ</label>",
+                             "Скільки річок &lt;довжиною&gt; понад", "rows=\"4\" cols=\"60\""})
+        EXPECT_NE(pool.find(kept), std::string::npos) << kept;
+    for (const char* gone : {"<script", "x()", "role=\"note\"", "rows=\"0\""})
+        EXPECT_EQ(pool.find(gone), std::string::npos) << gone;
+
+    xml::Document ims = LoadAssessmentDocument(Samples + "ims12.xml");
+    std::string candidate = MakePage(ims, "ims12.xml").html;
+    for (const char* technical : {"render_", "response_num", "ims12.xml"})
+        EXPECT_EQ(candidate.find(technical), std::string::npos) << technical;
+    EXPECT_NE(candidate.find("На це питання тут відповісти не можна."), std::string::npos);
+    std::string preview = MakePage(ims, "ims12.xml", true).html;
+    size_t item4 = preview.find("<legend>4."), item5 = preview.find("<legend>5.");
+    size_t note = preview.find("ims12.xml: рядок 68: render_hotspot");
+    EXPECT_TRUE(item4 < note && note < item5) << preview;
+}
+
+TEST(OtherToolsExports, TemplatePlacesAreFilledOnceAndUnknownOnesKept) {
+    EXPECT_EQ(FillTemplate("<a href=\"{{page}}\">{{label}}</a>{{other}}",
+                           {{"page", "x.html"}, {"label", "{{page}}"}}),
+              "<a href=\"x.html\">{{page}}</a>{{other}}");
+}
+
+TEST(OtherToolsExports, Utf8UnderAnEightBitDeclarationIsWarnedAtItsFirstLine) {
+    EXPECT_NE(MisdeclaredEncoding(readFile(Samples + "latin1_as_utf8.xml"), "m.xml")
+                  .find("m.xml: рядок 3: файл оголошено в кодуванні iso-8859-1"),
+              std::string::npos);
+    EXPECT_EQ(MisdeclaredEncoding(readFile(Samples + "latin1.xml"), "l.xml"), "");
+    // Real windows-1251 text has pairs that happen to be UTF-8 ("ВІ"), never all of them.
+    EXPECT_EQ(MisdeclaredEncoding("<?xml version='1.0' encoding='windows-1251'?>\n<a>"
+                                  "\xC2\xB2\xC4\xCF\xCE\xC2\xB2\xC4\xDC</a>",
+                                  "w.xml"),
+              "");
+    EXPECT_EQ(MisdeclaredEncoding(readFile(Samples + "ims12.xml"), "u.xml"), "");
 }

@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "PageMaker.h"
 #include "QTIDomain/uStorageManager.h"
+#include "QtiChecks.h"
 #include "Resources.h"
 #include "platform/fs/AtomicFile.h"
 #include "session/AssessmentList.h"
@@ -113,6 +114,19 @@ struct Response {
 // result, so the other assessment's answers would be lost.
 using ControlOwners = std::map<std::string, std::string>;
 
+void warnMisdeclared(const std::string& path, Report& report) {
+    std::string encoding = MisdeclaredEncoding(fs::readFile(path), path);
+    if (!encoding.empty())
+        report.warnings.push_back(encoding);
+}
+
+// What the file alone tells: idents that mix answers, a declaration the bytes belie.
+void checkQtiFile(const xml::Document& doc, const std::string& path, Report& report) {
+    for (const Finding& f : IdentityProblems(doc, path))
+        report.problems.push_back(f.text);
+    warnMisdeclared(path, report);
+}
+
 void checkAssessment(const std::string& name, const std::string& assessmentsDir,
                      const std::string& stylesheet, ControlOwners& owners, Report& report) {
     auto problem = [&](const std::string& text) { report.problems.push_back(text); };
@@ -144,6 +158,7 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
     try {
         xml::Document doc = LoadAssessmentDocument(xmlPath);
         std::string ident = AssessmentIdentOf(doc, xmlPath);
+        checkQtiFile(doc, xmlPath, report);
         for (xml::Node item : doc.selectAll("//item"))
             for (xml::Node r :
                  item.selectAll(".//response_lid | .//response_str | .//response_num"))
@@ -211,36 +226,16 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
 std::string indexPage(const std::vector<std::pair<std::string, std::string>>& menu) {
     std::string links;
     for (const auto& [name, title] : menu)
-        links += "    <li><a href=\"" + EscapeHtml(name) + ".html\" target=\"form_frame\">" +
-                 EscapeHtml(title) + "</a></li>\n";
+        links += FillTemplate(IndexLinkTemplate(),
+                              {{"page", EscapeHtml(name) + ".html"}, {"label", EscapeHtml(title)}});
     std::string first = menu.empty() ? std::string("about:blank") : menu.front().first + ".html";
-    return std::string("<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<title>") +
-           EscapeHtml(msg::IndexTitle) +
-           "</title>\n<style>\n"
-           "  html, body { height: 100%; margin: 0; }\n"
-           "  body { display: flex; background: #f3f5f8; color: #1f2933;\n"
-           "         font-family: \"DejaVu Sans\", \"Noto Sans\", Arial, sans-serif; font-size: "
-           "15px; }\n"
-           "  nav { flex: 0 0 210px; display: flex; flex-direction: column; background: #0b4f8a; "
-           "color: #fff; }\n"
-           "  nav .nazva { padding: 18px 18px 16px; font-size: 22px; font-weight: bold; "
-           "letter-spacing: 1px; border-bottom: 1px solid #1f6fb2; }\n"
-           "  nav h2 { margin: 16px 18px 6px; font-size: 12px; font-weight: normal; "
-           "text-transform: uppercase; letter-spacing: 1px; color: #b3d7ff; }\n"
-           "  nav ul { list-style: none; margin: 0; padding: 0; }\n"
-           "  nav a { display: block; padding: 9px 18px; color: #fff; text-decoration: none; "
-           "border-left: 4px solid transparent; }\n"
-           "  nav a:hover, nav a:focus-visible { background: #0a558c; border-left-color: "
-           "#7cc4fa; outline: none; }\n"
-           "  nav .poiasnennia { margin-top: auto; padding: 14px 18px; font-size: 12px; "
-           "line-height: 1.4; color: #b3d7ff; border-top: 1px solid #1f6fb2; }\n"
-           "  iframe { flex: 1 1 auto; border: 0; height: 100%; background: #f3f5f8; }\n"
-           "</style>\n</head>\n<body>\n<nav>\n  <div class=\"nazva\">Ведрис</div>\n  <h2>" +
-           EscapeHtml(msg::MenuHeading) + "</h2>\n  <ul>\n" + links +
-           "  </ul>\n  <div class=\"poiasnennia\">" + EscapeHtml(msg::MenuHint) +
-           "</div>\n</nav>\n<iframe name=\"form_frame\" src=\"" + EscapeHtml(first) +
-           "\" title=\"" + EscapeHtml(msg::FrameTitle) + "\"></iframe>\n</body>\n</html>\n";
+    return FillTemplate(IndexPageTemplate(), {{"title", EscapeHtml(msg::IndexTitle)},
+                                              {"style", IndexStyle()},
+                                              {"heading", EscapeHtml(msg::MenuHeading)},
+                                              {"links", links},
+                                              {"hint", EscapeHtml(msg::MenuHint)},
+                                              {"first", EscapeHtml(first)},
+                                              {"frame_title", EscapeHtml(msg::FrameTitle)}});
 }
 
 } // namespace
@@ -294,25 +289,29 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
             std::string bytes = fs::readFile(files[i]);
             xml::Document doc = LoadAssessmentDocument(files[i]);
             AssessmentIdentOf(doc, files[i]);
+            // The page's problems are the check's as well: the check of the made folder
+            // reports them once, naming the installation's copy.
             Page page = MakePage(doc, files[i]);
             report.warnings.insert(report.warnings.end(), page.warnings.begin(),
                                    page.warnings.end());
             writes[names[i] + ".xml"] = bytes;
             writes[names[i] + ".html"] = page.html;
             menu.emplace_back(names[i], AssessmentTitle(doc, names[i]));
-            for (const std::string& image : page.images) {
-                std::string relative = image.substr(0, image.find_first_of("?#"));
+            for (const PageImage& image : page.images) {
+                std::string relative = image.address.substr(0, image.address.find_first_of("?#"));
                 stdfs::path source = stdfs::path(files[i]).parent_path() / relative;
+                std::string line = std::to_string(image.line);
                 if (!isFile(source.string())) {
                     report.warnings.push_back(
-                        msg::Format(msg::WarnImageMissing, {files[i], image}));
+                        msg::Format(msg::WarnImageMissing, {files[i], line, image.address}));
                     continue;
                 }
                 std::string content = fs::readFile(source.string());
                 auto [it, added] =
                     images.emplace(stdfs::path(relative).lexically_normal().string(), content);
                 if (!added && it->second != content)
-                    report.warnings.push_back(msg::Format(msg::WarnImageClash, {files[i], image}));
+                    report.warnings.push_back(
+                        msg::Format(msg::WarnImageClash, {files[i], line, image.address}));
             }
         } catch (const std::exception& e) {
             report.problems.push_back(e.what());
@@ -344,6 +343,21 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
     }
     Report check = CheckFolder(folder);
     report.problems.insert(report.problems.end(), check.problems.begin(), check.problems.end());
+    report.warnings.insert(report.warnings.end(), check.warnings.begin(), check.warnings.end());
+    return report;
+}
+
+Report CheckFile(const std::string& file) {
+    Report report;
+    try {
+        xml::Document doc = LoadAssessmentDocument(file);
+        Page page = MakePage(doc, file);
+        report.warnings = page.warnings;
+        report.problems = page.problems;
+        warnMisdeclared(file, report);
+    } catch (const std::exception& e) {
+        report.problems.push_back(e.what());
+    }
     return report;
 }
 

@@ -24,4 +24,8 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
 // client needs of it.
 Report CheckFolder(const std::string& folder, int* assessmentsChecked = nullptr);
 
+// Checks one QTI file as the page maker reads it: what keeps its page from storing every
+// answer (problems), and what the page cannot show or the bytes belie (warnings).
+Report CheckFile(const std::string& file);
+
 } // namespace vedris::assessments

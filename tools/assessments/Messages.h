@@ -11,16 +11,20 @@ std::string Format(const char* text, const std::vector<std::string>& args);
 
 inline constexpr const char* Usage =
     "Використання:\n"
-    "  vedris-assessments page ФАЙЛ.xml [-o СТОРІНКА.html]\n"
-    "      сторінка анкети для файла QTI (у стандартний вивід або у файл)\n"
+    "  vedris-assessments page ФАЙЛ.xml [-o СТОРІНКА.html] [--preview]\n"
+    "      сторінка анкети для файла QTI (у стандартний вивід або у файл); з --preview\n"
+    "      сторінка для автора: біля кожного питання його примітки\n"
     "  vedris-assessments folder ПАПКА ФАЙЛ.xml...\n"
     "      готова папка встановлення: Assessments/ зі сторінками, файлами QTI, зображеннями,\n"
     "      index.html, ims_qtiasi2res.xslt і anketa.css, та vedris.ini зі списком анкет\n"
-    "  vedris-assessments check ПАПКА\n"
-    "      перевіряє папку встановлення (vedris.ini і Assessments/)\n"
+    "  vedris-assessments check ПАПКА|ФАЙЛ.xml\n"
+    "      перевіряє папку встановлення (vedris.ini і Assessments/) або один файл QTI\n"
+    "  vedris-assessments wrap ФАЙЛ.xml [-o НОВИЙ.xml] [--ident ІДЕНТИФІКАТОР] [--title НАЗВА]\n"
+    "      анкета з одним розділом для банку питань (objectbank) або окремих питань item\n"
     "  vedris-assessments --help\n"
-    "Завершується з кодом 0, коли все гаразд, 1, коли знайдено проблеми, 2, коли команду\n"
-    "задано неправильно.\n";
+    "Завершується з кодом 0, коли все гаразд, 1, коли знайдено проблеми (сторінку все одно\n"
+    "записано, але частину відповідей на ній не буде збережено), 2, коли команду задано\n"
+    "неправильно.\n";
 inline constexpr const char* UnknownCommand = "Невідома команда «%s».";
 inline constexpr const char* WrongArguments = "Неправильні аргументи команди «%s».";
 inline constexpr const char* SeeHelp = "Докладніше: vedris-assessments --help";
@@ -31,32 +35,62 @@ inline constexpr const char* SavedHint =
     "Відповіді зберігаються, коли ви натискаєте «Зберегти відповіді» або переходите на іншу "
     "сторінку.";
 inline constexpr const char* QuestionNumber = "Питання %s";
-inline constexpr const char* PageNoteNotShown =
-    "Частину цього питання (%s) програма не може показати.";
-inline constexpr const char* PageNoteNotBound =
-    "На це питання (%s) у програмі відповісти не можна.";
+// The candidate's page says only what the candidate needs; the details go to the author.
+inline constexpr const char* PageNoteNotShown = "Частину цього питання тут показати не можна.";
+inline constexpr const char* PageNoteNotBound = "На це питання тут відповісти не можна.";
 inline constexpr const char* PageNoteHotspot = "Точки на зображенні подано як варіанти відповіді.";
 inline constexpr const char* AnswerField = "Відповідь";
 
 // Page maker: warnings on standard error.
 inline constexpr const char* WarnNoAssessment =
-    "%s: немає елемента assessment під кореневим елементом; клієнт не зможе зберігати "
-    "відповіді на цю анкету.";
+    "%s: рядок %s: немає елемента assessment під кореневим елементом; клієнт не зможе зберігати "
+    "відповіді на цю анкету (банк питань чи окремі питання загорніть в анкету командою "
+    "vedris-assessments wrap).";
 inline constexpr const char* WarnNotBound =
     "%s: рядок %s: відповідь %s (%s) клієнт не зберігає; полів для неї не "
     "створено.";
 inline constexpr const char* WarnRendering =
     "%s: рядок %s: %s клієнт показати не може; на сторінці залишено примітку.";
 inline constexpr const char* WarnNoOptions =
-    "%s: рядок %s: відповідь %s не має жодного варіанта (response_label).";
+    "%s: рядок %s: відповідь %s не має жодного варіанта (response_label); відповісти на неї не "
+    "можна.";
 inline constexpr const char* WarnImageNotRelative =
     "%s: рядок %s: зображення «%s» лежить не поруч зі сторінкою; його не показано.";
 inline constexpr const char* WarnReference =
     "%s: рядок %s: посилання %s на питання з іншого файла не показано.";
 inline constexpr const char* WarnImageMissing =
-    "%s: зображення «%s» не знайдено поруч із файлом; його не скопійовано.";
+    "%s: рядок %s: зображення «%s» не знайдено поруч із файлом; його не скопійовано.";
 inline constexpr const char* WarnImageClash =
-    "%s: зображення «%s» уже скопійовано з іншої анкети і воно інше; залишено перше.";
+    "%s: рядок %s: зображення «%s» уже скопійовано з іншої анкети і воно інше; залишено перше.";
+
+// Idents and encodings (page, check, wrap).
+inline constexpr const char* AssessmentWithoutIdent =
+    "%s: рядок %s: assessment не має ident; результати анкет без ident змішаються.";
+inline constexpr const char* ItemWithoutIdent =
+    "%s: рядок %s: item не має ident; відповіді на нього не відрізнити від відповідей на інші "
+    "питання без ident.";
+inline constexpr const char* SharedItemIdent =
+    "%s: рядок %s: item має ident «%s», як і item з рядка %s; відповіді на одне з них буде "
+    "втрачено.";
+inline constexpr const char* ResponseWithoutIdent =
+    "%s: рядок %s: %s не має ident; його поля матимуть назву «%s».";
+inline constexpr const char* SharedResponseName =
+    "%s: рядок %s: поля відповіді «%s» матимуть ту саму назву, що й поля відповіді з рядка %s; "
+    "відповіді перезапишуть одна одну.";
+inline constexpr const char* MisdeclaredEncoding =
+    "%s: рядок %s: файл оголошено в кодуванні %s, але він записаний в UTF-8; текст буде "
+    "прочитано неправильно (напр. «Ã©» замість «é»). Виправте encoding на UTF-8.";
+inline constexpr const char* PreviewHeading = "Попередній перегляд для автора";
+
+// Wrapping banks and bare items.
+inline constexpr const char* WrapHasAssessment =
+    "%s: рядок %s: файл уже містить assessment; загортати його не треба.";
+inline constexpr const char* WrapNoItems = "%s: у файлі немає жодного item.";
+inline constexpr const char* WrapBadIdent =
+    "Ідентифікатор анкети не може бути порожнім чи містити лапки (\").";
+inline constexpr const char* WrapReference =
+    "%s: рядок %s: посилання %s на питання з іншого файла не перенесено.";
+inline constexpr const char* WrapDone = "%s: анкета «%s» (ident «%s»), питань: %s.";
 
 // Folder maker.
 inline constexpr const char* FolderExists =
@@ -104,6 +138,7 @@ inline constexpr const char* DropDownList =
 inline constexpr const char* SharedControlName =
     "%s: рядок %s: відповідь «%s» має таку саму назву, як у файлі %s; збереження однієї анкети "
     "затре відповіді іншої.";
+inline constexpr const char* CheckFileNotFound = "%s: немає ні папки, ні файла.";
 inline constexpr const char* CheckPassed = "Перевірено анкет: %s. Проблем не знайдено.";
 inline constexpr const char* CheckFailed = "Перевірено анкет: %s. Знайдено проблем: %s.";
 

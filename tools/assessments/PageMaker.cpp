@@ -7,6 +7,8 @@
 #include "HtmlScan.h"
 #include "Messages.h"
 #include "QTIDomain/uBinders.h"
+#include "QtiChecks.h"
+#include "Resources.h"
 
 namespace vedris::assessments {
 
@@ -16,30 +18,36 @@ std::string attr(const std::string& name, const std::string& value) {
     return " " + name + "=\"" + EscapeHtml(value) + "\"";
 }
 
+// A size worth writing: exports write 0 for "not given" (Blackboard's rows, columns and
+// maxchars), and a maxlength of 0 would leave a field nobody can type in.
 bool isNumber(const std::string& s) {
     if (s.empty() || s.size() > 4)
         return false;
     for (char c : s)
         if (c < '0' || c > '9')
             return false;
-    return true;
+    return s.find_first_not_of('0') != std::string::npos;
 }
 
 class PageWriter {
 public:
-    PageWriter(const std::string& fileName, Page& page) : file_(fileName), page_(page) {}
+    PageWriter(const std::string& fileName, bool preview, Page& page)
+        : file_(fileName), preview_(preview), page_(page) {}
 
     void document(const xml::Document& doc) {
         xml::Node root = doc.documentElement();
         xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
+        head(AssessmentTitle(doc, std::filesystem::path(file_).stem().string()));
         if (!assessment)
-            warn(msg::Format(msg::WarnNoAssessment, {file_}));
-        std::string title = AssessmentTitle(doc, std::filesystem::path(file_).stem().string());
-        out_ += "<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                EscapeHtml(title) +
-                "</title>\n<link rel=\"stylesheet\" href=\"anketa.css\">\n</head>\n<body>\n"
-                "<main>\n<h1>" +
-                EscapeHtml(title) + "</h1>\n";
+            problem(msg::Format(msg::WarnNoAssessment, {file_, root ? where(root) : "1"}));
+        // Every item and response that mixes answers counts, wherever it stands (the client
+        // binds every item of the file); the preview shows each beside its item.
+        findings_ = IdentityProblems(doc, file_);
+        for (const Finding& f : findings_) {
+            page_.problems.push_back(f.text);
+            if (!f.item)
+                authorNote(f.text);
+        }
         // Without an action the form reloads its own page, which the client saves first and
         // fills again after.
         std::string form = "<form name=\"anketa\" method=\"get\">\n";
@@ -61,7 +69,29 @@ public:
     }
 
 private:
-    void warn(const std::string& text) { page_.warnings.push_back(text); }
+    void head(const std::string& title) {
+        out_ += "<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                EscapeHtml(title) + "</title>\n<link rel=\"stylesheet\" href=\"anketa.css\">\n";
+        if (preview_)
+            out_ += "<style>\n" + PreviewStyle() + "</style>\n";
+        out_ += "</head>\n<body>\n<main>\n";
+        if (preview_)
+            out_ += "<p class=\"avtoru\">" + EscapeHtml(msg::PreviewHeading) + "</p>\n";
+        out_ += "<h1>" + EscapeHtml(title) + "</h1>\n";
+    }
+
+    void warn(const std::string& text) {
+        page_.warnings.push_back(text);
+        authorNote(text);
+    }
+    void problem(const std::string& text) {
+        page_.problems.push_back(text);
+        authorNote(text);
+    }
+    void authorNote(const std::string& text) {
+        if (preview_)
+            out_ += "<p class=\"avtoru\" role=\"note\">" + EscapeHtml(text) + "</p>\n";
+    }
     std::string where(xml::Node n) const { return std::to_string(n.line()); }
     void note(const std::string& text) {
         out_ += "<span class=\"pidkazka\" role=\"note\">" + EscapeHtml(text) + "</span>\n";
@@ -102,6 +132,9 @@ private:
             std::to_string(number_) + ". " +
             (title.empty() ? msg::Format(msg::QuestionNumber, {std::to_string(number_)}) : title);
         out_ += "<fieldset>\n<legend>" + EscapeHtml(legend) + "</legend>\n";
+        for (const Finding& f : findings_)
+            if (f.item == item)
+                authorNote(f.text);
         itemTitle_ = title.empty() ? legend : title;
         for (xml::Node n = item.firstChild(); n; n = n.nextSibling())
             if (n.name() == "presentation")
@@ -131,62 +164,84 @@ private:
     // client cannot show.
     void material(xml::Node material) {
         std::string html;
-        std::vector<std::string> notes;
-        auto notShown = [&](xml::Node n, bool warned) {
-            if (!warned)
-                warn(msg::Format(msg::WarnRendering, {file_, where(n), n.name()}));
-            notes.push_back(msg::Format(msg::PageNoteNotShown, {n.name()}));
-        };
-        for (xml::Node n = material.firstChild(); n; n = n.nextSibling()) {
-            if (!n.isElement())
-                continue;
-            std::string name = n.name();
-            if (name == "mattext") {
-                if (asciiLower(n.attribute("texttype")) == "text/html") {
-                    std::string safe = SanitizeHtml(n.text());
-                    ScanHtml(safe, [&](const HtmlTag& tag) {
-                        if (tag.name == "img" && !tag.end)
-                            if (const std::string* src = tag.attribute("src"))
-                                page_.images.push_back(*src);
-                    });
-                    html += safe;
-                } else {
-                    html += EscapeHtml(n.text());
-                }
-            } else if (name == "matemtext") {
-                html += "<em>" + EscapeHtml(n.text()) + "</em>";
-            } else if (name == "matbreak") {
-                html += "<br>";
-            } else if (name == "matimage" && !n.attribute("uri").empty()) {
-                std::string uri = n.attribute("uri");
-                if (IsRelativeAddress(uri)) {
-                    page_.images.push_back(uri);
-                    html += "<img" + attr("src", uri) + attr("alt", n.attribute("label"));
-                    for (const char* size : {"width", "height"})
-                        if (isNumber(n.attribute(size)))
-                            html += attr(size, n.attribute(size));
-                    html += ">";
-                } else {
-                    warn(msg::Format(msg::WarnImageNotRelative, {file_, where(n), uri}));
-                    notShown(n, true);
-                }
-            } else if (name != "altmaterial") {
-                // Sound, video, applets, applications, embedded images, references.
-                notShown(n, false);
-            }
-        }
+        bool hidden = false;
+        for (xml::Node n = material.firstChild(); n; n = n.nextSibling())
+            if (n.isElement())
+                hidden = !piece(n, html) || hidden;
         if (!html.empty())
             out_ += "<div class=\"material\">" + html + "</div>\n";
-        for (const std::string& text : notes)
-            note(text);
+        if (hidden)
+            note(msg::PageNoteNotShown);
+    }
+
+    // Adds one piece of material to html; false when the client cannot show it (warned).
+    bool piece(xml::Node n, std::string& html) {
+        std::string name = n.name();
+        if (name == "mattext") {
+            html += isHtml(n) ? safeHtml(n) : EscapeHtml(n.text());
+        } else if (name == "matemtext") {
+            html += "<em>" + EscapeHtml(n.text()) + "</em>";
+        } else if (name == "matbreak") {
+            html += "<br>";
+        } else if (name == "matimage" && !n.attribute("uri").empty()) {
+            return image(n, html);
+        } else if (name == "mat_extension") {
+            // Formatted text of some exports (question text and options in HTML).
+            bool shown = true;
+            for (xml::Node c = n.firstChild(); c; c = c.nextSibling())
+                if (c.isElement() && c.name() == "mat_formattedtext")
+                    html += isHtml(c) ? safeHtml(c) : EscapeHtml(c.text());
+                else if (c.isElement())
+                    shown = notShown(c);
+            return shown;
+        } else if (name != "altmaterial") {
+            // Sound, video, applets, applications, embedded images, references.
+            return notShown(n);
+        }
+        return true;
+    }
+
+    bool notShown(xml::Node n) {
+        warn(msg::Format(msg::WarnRendering, {file_, where(n), n.name()}));
+        return false;
+    }
+
+    static bool isHtml(xml::Node n) {
+        if (n.name() == "mat_formattedtext")
+            return asciiLower(n.attribute("type")) != "plain_text";
+        return asciiLower(n.attribute("texttype")) == "text/html";
+    }
+
+    std::string safeHtml(xml::Node n) {
+        std::string safe = SanitizeHtml(n.text());
+        ScanHtml(safe, [&](const HtmlTag& tag) {
+            if (tag.name == "img" && !tag.end)
+                if (const std::string* src = tag.attribute("src"))
+                    page_.images.push_back({*src, n.line()});
+        });
+        return safe;
+    }
+
+    bool image(xml::Node n, std::string& html) {
+        std::string uri = n.attribute("uri");
+        if (!IsRelativeAddress(uri)) {
+            warn(msg::Format(msg::WarnImageNotRelative, {file_, where(n), uri}));
+            return false;
+        }
+        page_.images.push_back({uri, n.line()});
+        html += "<img" + attr("src", uri) + attr("alt", n.attribute("label"));
+        for (const char* size : {"width", "height"})
+            if (isNumber(n.attribute(size)))
+                html += attr(size, n.attribute(size));
+        html += ">";
+        return true;
     }
 
     // Plain text of the material of a label or option.
     std::string materialText(xml::Node parent) {
         std::string text;
-        for (xml::Node m : parent.selectAll(".//mattext | .//matemtext"))
-            text += asciiLower(m.attribute("texttype")) == "text/html" ? HtmlToText(m.text())
-                                                                       : m.text();
+        for (xml::Node m : parent.selectAll(".//mattext | .//matemtext | .//mat_formattedtext"))
+            text += isHtml(m) ? HtmlToText(m.text()) : m.text();
         return text;
     }
 
@@ -202,7 +257,7 @@ private:
         if (kind == TBinderKind::None) {
             warn(msg::Format(msg::WarnNotBound, {file_, where(response), name,
                                                  bound ? element + " без render_fib" : element}));
-            note(msg::Format(msg::PageNoteNotBound, {response.name()}));
+            note(msg::PageNoteNotBound);
             return;
         }
         int fields = 0, options = 0;
@@ -267,7 +322,7 @@ private:
                     note(msg::PageNoteHotspot);
                 } else if (what != "render_choice" && what != "render_fib") {
                     warn(msg::Format(msg::WarnRendering, {file_, where(n), what}));
-                    note(msg::Format(msg::PageNoteNotShown, {what}));
+                    note(msg::PageNoteNotShown);
                 }
                 walk(n, n);
             }
@@ -283,11 +338,13 @@ private:
             out_ += "</select>\n";
         }
         if (options == 0 && (kind == TBinderKind::RadioCheck || kind == TBinderKind::Select))
-            warn(msg::Format(msg::WarnNoOptions, {file_, where(response), name}));
+            problem(msg::Format(msg::WarnNoOptions, {file_, where(response), name}));
     }
 
     std::string file_;
+    bool preview_;
     Page& page_;
+    std::vector<Finding> findings_;
     std::string out_;
     std::string itemTitle_;
     int number_ = 0;
@@ -302,9 +359,9 @@ std::string AssessmentTitle(const xml::Document& assessment, const std::string& 
     return title.empty() ? fallback : title;
 }
 
-Page MakePage(const xml::Document& assessment, const std::string& fileName) {
+Page MakePage(const xml::Document& assessment, const std::string& fileName, bool preview) {
     Page page;
-    PageWriter(fileName, page).document(assessment);
+    PageWriter(fileName, preview, page).document(assessment);
     return page;
 }
 
