@@ -199,7 +199,10 @@ void Database::prepare() {
                             path_);
     insertRefusal_ = Statement(
         db, "INSERT INTO refusal (source_id, place, reason, sha256) VALUES (?, ?, ?, ?)", path_);
-    findRefusal_ = Statement(db, "SELECT 1 FROM refusal WHERE sha256 = ?", path_);
+    findRefusal_ = Statement(db,
+                             "SELECT 1 FROM refusal WHERE sha256 = ?1 AND (?1 != '' OR "
+                             "(place = ?2 AND reason = ?3))",
+                             path_);
     insertResult_ = Statement(
         db, "INSERT INTO result (file_id, assessment, datetime, datetime_key) VALUES (?, ?, ?, ?)",
         path_);
@@ -253,10 +256,9 @@ int64_t Database::addFile(const FileRow& f) {
     return sqlite3_last_insert_rowid(db_.get());
 }
 
-bool Database::hasRefusal(const std::string& sha256) {
-    if (sha256.empty())
-        return false;
-    bool found = findRefusal_.bind(1, sha256).step();
+bool Database::hasRefusal(const std::string& sha256, const std::string& place,
+                          const std::string& reason) {
+    bool found = findRefusal_.bind(1, sha256).bind(2, place).bind(3, reason).step();
     findRefusal_.reset();
     return found;
 }

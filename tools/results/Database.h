@@ -75,8 +75,9 @@ public:
     int64_t addSource(const std::string& path, const std::string& kind, const std::string& label);
     bool hasFile(const std::string& sha256);
     int64_t addFile(const FileRow& file);
-    // A refusal of bytes with this SHA-256 is stored already; never for "".
-    bool hasRefusal(const std::string& sha256);
+    // A refusal of bytes with this SHA-256 is stored already; for a place refused before its
+    // bytes were read (sha256 ""), the same place with the same reason.
+    bool hasRefusal(const std::string& sha256, const std::string& place, const std::string& reason);
     void addRefusal(int64_t sourceId, const std::string& place, const std::string& reason,
                     const std::string& sha256 = "");
     // Stores a result with its responses and values, and remembers its origin and assessment

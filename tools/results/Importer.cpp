@@ -111,7 +111,7 @@ private:
     // A file refused before (the same stick imported again) is listed once in the database,
     // and told again on the terminal.
     void store(const std::string& place, const std::string& reason, const std::string& sha = "") {
-        if (!in_.db_.hasRefusal(sha))
+        if (!in_.db_.hasRefusal(sha, place, reason))
             in_.db_.addRefusal(sourceId_, place, reason, sha);
         refusals.emplace_back(place, reason);
         ++counts.refused;

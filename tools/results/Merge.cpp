@@ -106,7 +106,7 @@ ImportCounts copyFiles(Database& db, OtherDatabase& other, int64_t sourceId) {
     files.reset();
     Statement& refusals = other.refusals();
     while (refusals.step()) {
-        if (db.hasRefusal(refusals.text(2)))
+        if (db.hasRefusal(refusals.text(2), refusals.text(0), refusals.text(1)))
             continue;
         db.addRefusal(sourceId, refusals.text(0), refusals.text(1), refusals.text(2));
         ++counts.refused;

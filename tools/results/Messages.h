@@ -52,7 +52,8 @@ inline constexpr const char* Progress = "Оброблено файлів: %s з 
 inline constexpr const char* ProgressUnknownTotal = "Оброблено файлів: %s, %s файлів/с";
 
 // Reasons a results file or an entry is refused.
-inline constexpr const char* NotWellFormed = "файл пошкоджено (це не правильний XML): %s";
+inline constexpr const char* NotWellFormed =
+    "файл не прочитано як XML (пошкоджений або недозволений): %s";
 inline constexpr const char* NotResults =
     "це не файл результатів: кореневий елемент «%s», а має бути «qti_result_report».";
 inline constexpr const char* NoResults = "у файлі немає жодного елемента result.";
