@@ -70,12 +70,16 @@ CREATE INDEX refusal_by_sha ON refusal(sha256);
 PRAGMA user_version = 1;
 )sql";
 
-// Every result of the group gets 1 exactly when a later one of the group exists.
+// Every result of the group gets 1 exactly when a later one of the group exists. The group is
+// found through the origin's files (CROSS JOIN keeps that order): an assessment may have
+// tens of thousands of results, an origin a handful.
 constexpr const char* MarkSuperseded = R"sql(
 UPDATE result SET superseded = EXISTS (
-    SELECT 1 FROM result AS later JOIN file AS f ON f.id = later.file_id
-    WHERE f.origin = ?1 AND later.assessment = ?2 AND later.datetime_key > result.datetime_key)
-WHERE assessment = ?2 AND file_id IN (SELECT id FROM file WHERE origin = ?1)
+    SELECT 1 FROM file AS f CROSS JOIN result AS later
+    WHERE f.origin = ?1 AND later.file_id = f.id AND +later.assessment = ?2
+      AND later.datetime_key > result.datetime_key)
+WHERE id IN (SELECT r.id FROM file AS f CROSS JOIN result AS r
+             WHERE f.origin = ?1 AND r.file_id = f.id AND +r.assessment = ?2)
 )sql";
 
 } // namespace
@@ -101,8 +105,8 @@ void Statement::check(int code) const {
 }
 
 Statement& Statement::bind(int index, const std::string& text) {
-    check(sqlite3_bind_text(statement_.get(), index, text.data(), int(text.size()),
-                            SQLITE_TRANSIENT));
+    // The texts bound live until the statement has run (every caller steps it at once).
+    check(sqlite3_bind_text(statement_.get(), index, text.data(), int(text.size()), SQLITE_STATIC));
     return *this;
 }
 
@@ -156,6 +160,9 @@ std::unique_ptr<Database> Database::open(const std::string& path) {
     try {
         db->exec("PRAGMA journal_mode = WAL");
         db->exec("PRAGMA synchronous = NORMAL");
+        // A source of thousands of files is one transaction: a cache that holds its growing
+        // pages keeps them from being spilled to the log again and again.
+        db->exec("PRAGMA cache_size = -32768");
         db->createSchema();
     } catch (const DatabaseError& e) {
         throw DatabaseError(msg::Format(msg::DatabaseOpenFailed, {path, e.what()}));
