@@ -89,7 +89,10 @@ Catalogue readCatalogue(const std::string& folder, std::vector<std::string>& war
                 catalogue.emplace(assessment.ident, std::move(assessment));
             }
         } catch (const std::exception& e) {
-            warnings.push_back(texts::format(texts::QtiUnreadable, {path.string(), e.what()}));
+            // libxml2's text has a line per problem; a warning is one line.
+            std::string reason = e.what();
+            std::replace(reason.begin(), reason.end(), '\n', ' ');
+            warnings.push_back(texts::format(texts::QtiUnreadable, {path.string(), reason}));
         }
     }
     return catalogue;

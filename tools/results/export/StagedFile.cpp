@@ -14,8 +14,9 @@ namespace vedris::results {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& path, int error) {
-    throw fs::WriteError(path + ": " + std::strerror(error), error);
+// The caller names the file; the message is the system's reason.
+[[noreturn]] void fail(const std::string&, int error) {
+    throw fs::WriteError(std::strerror(error), error);
 }
 
 void syncPath(const std::string& path, int flags) {
