@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 
 #include "Catalogue.h"
 #include "Export.h"
+#include "Names.h"
 #include "Schema.h"
 #include "platform/xml/XmlDocument.h"
 #include "support/TempDir.h"
@@ -106,7 +108,7 @@ struct Collected {
         c.response(r, "Q2", "T", {"стара \"версія\""});
         r = c.result(mail, "B2", "");
         c.response(r, "I", "R", {"А", "Б"});
-        c.response(r, "I", "TXT", {"<b>Привіт</b> & бувай\x01"});
+        c.response(r, "I", "TXT", {"<b>Привіт</b> & бувай\x01 _x0041_"});
         options.database = db;
         options.assessmentsFolder = dir.file("Assessments");
     }
@@ -160,7 +162,7 @@ TEST(ResultsExport, CsvHasMarkQuotesGuardsFormulasAndEveryChoice) {
         "\xEF\xBB\xBF\"Мітка\";\"Джерело\";\"Дата й час\";\"I [R]\";\"I [R]: А\";\"I [R]: Б\";"
         "\"I [TXT]\"\r\n"
         "\"\";\"box.mbox#2: results.xml — vchytel@example.org\";\"\";\"А; Б\";\"1\";\"1\";"
-        "\"<b>Привіт</b> & бувай\x01\"\r\n");
+        "\"<b>Привіт</b> & бувай\x01 _x0041_\"\r\n");
 
     data.options.allVersions = true;
     ASSERT_EQ(runExport(data.options), 0);
@@ -195,6 +197,9 @@ TEST(ResultsExport, SpreadsheetReadBackHasSheetsCellsSummaryAndChart) {
               "7 клас=1/0.5");
     EXPECT_EQ(cell(summary, "C8") + "=" + cell(summary, "E8"), "NA=0");
     EXPECT_EQ(cell(summary, "C10") + "=" + cell(summary, "E10"), "=1+1=1");
+    // A control character and a text that looks like the format's own escape both survive.
+    EXPECT_EQ(cell(unzipped(data.options.xlsx, "xl/worksheets/sheet3.xml"), "G2"),
+              "<b>Привіт</b> & бувай_x0001_ _x005F_x0041_");
     EXPECT_NE(unzipped(data.options.xlsx, "xl/charts/chart1.xml")
                   .find("'Підсумок Анкета_ школа'!$D$5:$D$7"),
               std::string::npos);
@@ -210,7 +215,7 @@ TEST(ResultsExport, ReportIsSelfContainedAndEscaped) {
     for (const char* wanted :
          {"<h2>Анкета: школа <small>(A1)</small></h2>", "Результатів: 2. Джерел: 2.", "<svg",
           "7 клас</text>", "1 (50,0 %)", "<li>=1+1</li>", "Без відповіді: 1 із 2 (50,0 %).",
-          "<li>&lt;b&gt;Привіт&lt;/b&gt; &amp; бувай</li>"})
+          "<li>&lt;b&gt;Привіт&lt;/b&gt; &amp; бувай _x0041_</li>"})
         EXPECT_NE(page.find(wanted), std::string::npos) << wanted;
 }
 
@@ -236,6 +241,19 @@ TEST(ResultsExport, WrongUseAndFailedTargetsAreToldAndLeaveNothingHalfWritten) {
     EXPECT_TRUE(std::filesystem::exists(data.options.html));
     for (const auto& entry : std::filesystem::recursive_directory_iterator(data.dir.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+}
+
+TEST(ResultsExport, SheetAndFileNamesAreValidShortAndUnique) {
+    std::set<std::string> sheets;
+    const std::string longTitle = "Анкета для батьків учнів початкової школи: харчування";
+    EXPECT_EQ(uniqueSheetName(longTitle, sheets), "Анкета для батьків учнів початк");
+    EXPECT_EQ(uniqueSheetName("АНКЕТА ДЛЯ БАТЬКІВ УЧНІВ ПОЧАТКОВОЇ", sheets),
+              "АНКЕТА ДЛЯ БАТЬКІВ УЧНІВ ПО (2)");
+    EXPECT_EQ(uniqueSheetName("'[a/b]?'", sheets), "_a_b__");
+    std::set<std::string> files;
+    EXPECT_EQ(uniqueFileName("../A:1", ".csv", files), "_.._A_1.csv");
+    EXPECT_EQ(uniqueFileName("a", ".csv", files), "a.csv");
+    EXPECT_EQ(uniqueFileName("A", ".csv", files), "A (2).csv");
 }
 
 TEST(ResultsExport, DemoQtiFilesGiveTitlesOrderAndChoices) {

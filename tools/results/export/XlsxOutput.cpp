@@ -32,10 +32,29 @@ struct WorkbookCloser {
     void operator()(lxw_workbook* workbook) const { workbook_close(workbook); }
 };
 
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The file format writes characters XML cannot hold as "_xHHHH_" (the library does so for
+// control characters), so an answer that itself holds such a sequence would be read back as
+// another character; its underscore is written as "_x005F_" to keep the text as typed.
+std::string escapeCodeSequences(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool sequence = text.compare(i, 2, "_x") == 0 && i + 6 < text.size() &&
+                        isHex(text[i + 2]) && isHex(text[i + 3]) && isHex(text[i + 4]) &&
+                        isHex(text[i + 5]) && text[i + 6] == '_';
+        out += sequence ? "_x005F_" : text.substr(i, 1);
+    }
+    return out;
+}
+
 std::string cellString(const std::string& text) {
     if (utf8Length(text) <= MaxCellChars)
-        return text;
-    return utf8Prefix(text, MaxCellChars - utf8Length(texts::TextCut)) + texts::TextCut;
+        return escapeCodeSequences(text);
+    return escapeCodeSequences(utf8Prefix(text, MaxCellChars - utf8Length(texts::TextCut))) +
+           texts::TextCut;
 }
 
 // "YYYY-MM-DDTHH:MM:SS" as the results files stamp it; false for anything else.
