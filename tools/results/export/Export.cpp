@@ -26,6 +26,11 @@ std::optional<Connection> openDatabase(const std::string& path) {
         Connection connection = Connection::openReadOnly(path);
         try {
             Statement check(connection.handle(), ReadColumns);
+            // One read transaction for the whole export: an import running meanwhile does
+            // not make the summaries disagree with the rows.
+            connection.execute("BEGIN");
+            Statement snapshot(connection.handle(), "SELECT COUNT(*) FROM source");
+            snapshot.step();
         } catch (const DbError& e) {
             std::cerr << texts::format(texts::NotCollectorDatabase, {path, e.what()}) << "\n";
             return std::nullopt;
