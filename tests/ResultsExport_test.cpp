@@ -243,6 +243,19 @@ TEST(ResultsExport, WrongUseAndFailedTargetsAreToldAndLeaveNothingHalfWritten) {
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
 }
 
+TEST(ResultsExport, EmptyDatabaseGivesValidFilesThatSaySo) {
+    test::TempDir dir;
+    { CollectorDb empty(dir.file("empty.db")); }
+    ExportOptions options;
+    options.database = dir.file("empty.db");
+    options.xlsx = dir.file("e.xlsx");
+    options.html = dir.file("e.html");
+    ASSERT_EQ(runExport(options), 0);
+    EXPECT_EQ(cell(unzipped(options.xlsx, "xl/worksheets/sheet1.xml"), "A1"),
+              "У базі немає результатів.");
+    EXPECT_NE(test::readFile(options.html).find("У базі немає результатів."), std::string::npos);
+}
+
 TEST(ResultsExport, SheetAndFileNamesAreValidShortAndUnique) {
     std::set<std::string> sheets;
     const std::string longTitle = "Анкета для батьків учнів початкової школи: харчування";
