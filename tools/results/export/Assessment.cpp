@@ -1,5 +1,6 @@
 #include "Assessment.h"
 
+#include <set>
 #include <utility>
 
 namespace vedris::results {
@@ -103,13 +104,11 @@ void AssessmentQuery::layOutFromResults() {
             continue;
         }
         auto title = itemTitles.find(key.first);
-        ResponseLayout added{key.first,
-                             title == itemTitles.end() ? key.first : title->second,
-                             key.second,
-                             false,
-                             {},
-                             {},
-                             stats.integer(2)};
+        ResponseLayout added;
+        added.item = key.first;
+        added.itemTitle = title == itemTitles.end() ? key.first : title->second;
+        added.response = key.second;
+        added.answered = stats.integer(2);
         added.choice = looksLikeChoice(added);
         known.emplace(key, responses_.size());
         responses_.push_back(std::move(added));
@@ -129,15 +128,15 @@ bool AssessmentQuery::looksLikeChoice(const ResponseLayout& response) const {
 // Values given that the QTI file does not list (or all of them, when there is no file) get
 // columns too, after the listed ones, in the order of their text.
 void AssessmentQuery::addSeenOptions(ResponseLayout& response) const {
-    std::map<std::string, bool> listed;
+    std::set<std::string> listed;
     for (const ChoiceOption& option : response.options)
-        listed.emplace(option.value, true);
+        listed.insert(option.value);
     Statement seen(connection_.handle(), "SELECT value FROM temp.value_count WHERE item = ?1 "
                                          "AND response = ?2 ORDER BY value LIMIT ?3");
     seen.bind(1, response.item).bind(2, response.response).bind(3, MaxChoiceColumns);
     while (seen.step() && std::int64_t(response.options.size()) < MaxChoiceColumns) {
         std::string value = seen.text(0);
-        if (listed.emplace(value, true).second)
+        if (listed.insert(value).second)
             response.options.push_back({value, value});
     }
 }
