@@ -1,5 +1,7 @@
 #include "Export.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -101,6 +103,20 @@ const QtiAssessment* find(const Catalogue& catalogue, const std::string& ident) 
     return it == catalogue.end() ? nullptr : &it->second;
 }
 
+// On a terminal, one line that says which assessment is being written; erased at the end
+// so that the messages after it stand alone.
+void showProgress(size_t done, size_t total, const std::string& ident) {
+    if (!::isatty(STDERR_FILENO))
+        return;
+    if (done == total)
+        std::cerr << "\r\033[K" << std::flush;
+    else
+        std::cerr << "\r\033[K"
+                  << texts::format(texts::Progress,
+                                   {std::to_string(done + 1), std::to_string(total), ident})
+                  << std::flush;
+}
+
 } // namespace
 
 int runExport(const ExportOptions& options) {
@@ -131,11 +147,14 @@ int runExport(const ExportOptions& options) {
     bool failed = false;
     Outputs outputs = startOutputs(options, failed);
     try {
-        for (const std::string& ident : assessmentIdents(*connection, options.allVersions)) {
-            AssessmentQuery assessment(*connection, ident, options.allVersions,
-                                       find(catalogue, ident));
+        const std::vector<std::string> idents = assessmentIdents(*connection, options.allVersions);
+        for (size_t i = 0; i < idents.size(); ++i) {
+            showProgress(i, idents.size(), idents[i]);
+            AssessmentQuery assessment(*connection, idents[i], options.allVersions,
+                                       find(catalogue, idents[i]));
             addToOutputs(outputs, assessment, failed);
         }
+        showProgress(idents.size(), idents.size(), "");
     } catch (const DbError& e) {
         std::cerr << texts::format(texts::DatabaseUnreadable, {options.database, e.what()}) << "\n";
         return 1;
