@@ -1,0 +1,62 @@
+#pragma once
+// The import: every candidate of a source checked, hashed and stored, the whole source in
+// one transaction, so an interrupted or failed source leaves the database as it was before it.
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+#include "Database.h"
+#include "Sources.h"
+
+namespace vedris::results {
+
+struct ImportCounts {
+    size_t added = 0;   // new files
+    size_t results = 0; // their results
+    size_t repeats = 0; // files already in the database
+    size_t refused = 0;
+    size_t skipped = 0; // other XML in folders, archives and mail
+    ImportCounts& operator+=(const ImportCounts& other);
+};
+
+// The progress line on standard error while it is a terminal: files done of total, rate.
+class Progress {
+public:
+    explicit Progress(bool shown);
+    ~Progress();
+    void setTotal(size_t total) { total_ = total; }
+    void step();
+    // Ends the line before other messages are printed.
+    void clear();
+
+private:
+    bool shown_;
+    size_t done_ = 0, total_ = 0;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, last_;
+};
+
+class Importer {
+public:
+    // Refusals are printed to err (one line each) besides being stored.
+    Importer(Database& db, std::string label, Progress& progress, std::ostream& err,
+             SourceLimits limits = {});
+    // Imports one source. Raises SourceError or DatabaseError when the source as a whole
+    // could not be read or stored; the database is then as it was before it.
+    ImportCounts importSource(const std::string& path);
+
+private:
+    class Sink;
+    Database& db_;
+    std::string label_;
+    Progress& progress_;
+    std::ostream& err_;
+    SourceLimits limits_;
+};
+
+// Line breaks inside a message (the XML engine's texts have them) become spaces.
+std::string oneLine(std::string text);
+// The path made absolute without resolving links, as places and the source table keep it.
+std::string absolutePath(const std::string& path);
+
+} // namespace vedris::results
