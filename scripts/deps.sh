@@ -8,7 +8,7 @@ vedris_packages=(
   xvfb xauth xdotool dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
   clang libclang-rt-14-dev  # the fuzz targets (fuzz/run.sh), replayed by the CI
-  libsqlite3-dev libxlsxwriter-dev libzip-dev  # vedris-results exports; its tests read the XLSX back
+  libsqlite3-dev libgmime-3.0-dev libzip-dev nettle-dev libxlsxwriter-dev  # vedris-results: database, mail, zip, SHA-256, spreadsheet
 )
 
 # Installs the packages named, or by default those above, when any is missing.

@@ -93,6 +93,8 @@ public:
         counts.results += read.results.size();
     }
 
+    void expect(size_t total) override { in_.progress_.setTotal(total); }
+
     void refuse(const std::string& place, const std::string& reason) override {
         in_.progress_.step();
         store(place, reason);
@@ -128,7 +130,7 @@ Importer::Importer(Database& db, std::string label, Progress& progress, std::ost
 ImportCounts Importer::importSource(const std::string& given) {
     std::string path = absolutePath(given);
     SourceKind kind = detectKind(path);
-    progress_.setTotal(countCandidates(kind, path));
+    progress_.setTotal(0);
     db_.begin();
     std::unique_ptr<Sink> sink;
     try {

@@ -1,8 +1,8 @@
 #include "ResultsFile.h"
 
 #include <cstring>
-#include <glib.h>
 #include <memory>
+#include <nettle/sha2.h>
 
 #include "Messages.h"
 #include "platform/xml/XmlDocument.h"
@@ -10,10 +10,6 @@
 namespace vedris::results {
 
 namespace {
-
-struct ChecksumDeleter {
-    void operator()(GChecksum* checksum) const { g_checksum_free(checksum); }
-};
 
 size_t countTags(std::string_view bytes, size_t stopAfter) {
     size_t count = 0;
@@ -150,11 +146,21 @@ ReadOutcome readResultsFile(std::string_view bytes, const std::string& name,
     return out;
 }
 
+// nettle uses the processor's SHA instructions where it has them: hashing stays a small
+// part of an import.
 std::string sha256Hex(std::string_view bytes) {
-    std::unique_ptr<GChecksum, ChecksumDeleter> checksum(g_checksum_new(G_CHECKSUM_SHA256));
-    g_checksum_update(checksum.get(), reinterpret_cast<const guchar*>(bytes.data()),
-                      gssize(bytes.size()));
-    return g_checksum_get_string(checksum.get());
+    sha256_ctx context;
+    sha256_init(&context);
+    sha256_update(&context, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t byte : digest) {
+        out += hex[byte >> 4];
+        out += hex[byte & 15];
+    }
+    return out;
 }
 
 std::string datetimeKey(const std::string& datetime) {

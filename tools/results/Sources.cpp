@@ -127,19 +127,6 @@ const char* kindName(SourceKind kind) {
     return "file";
 }
 
-size_t countCandidates(SourceKind kind, const std::string& path) {
-    try {
-        if (kind == SourceKind::File)
-            return 1;
-        if (kind == SourceKind::Folder)
-            return folderFiles(path).size();
-        if (kind == SourceKind::Zip)
-            return countZipCandidates(path);
-    } catch (const SourceError&) {
-    }
-    return 0;
-}
-
 std::string readWholeFile(const std::string& path, size_t maxBytes) {
     std::error_code error;
     uintmax_t size = fs::file_size(path, error);
@@ -168,12 +155,16 @@ void readSource(SourceKind kind, const std::string& path, CandidateSink& sink,
                 const SourceLimits& limits) {
     switch (kind) {
     case SourceKind::File:
+        sink.expect(1);
         readOne(path, sink, limits, true);
         break;
-    case SourceKind::Folder:
-        for (const fs::path& file : folderFiles(path))
+    case SourceKind::Folder: {
+        std::vector<fs::path> files = folderFiles(path);
+        sink.expect(files.size());
+        for (const fs::path& file : files)
             readOne(file.string(), sink, limits, false);
         break;
+    }
     case SourceKind::Zip:
         readZip(path, sink, limits);
         break;

@@ -32,6 +32,8 @@ public:
     virtual ~CandidateSink() = default;
     virtual void take(Candidate& candidate) = 0;
     virtual void refuse(const std::string& place, const std::string& reason) = 0;
+    // How many candidates the source holds, when it knows before reading them (not mail).
+    virtual void expect(size_t total) { (void)total; }
 };
 
 struct SourceLimits {
@@ -51,8 +53,6 @@ enum class SourceKind { File, Folder, Zip, Eml, Mbox };
 SourceKind detectKind(const std::string& path);
 // 'file', 'folder', 'zip', 'eml', 'mbox', as the database names them.
 const char* kindName(SourceKind kind);
-// How many candidate files the source holds, for the progress line; 0 when unknown (mail).
-size_t countCandidates(SourceKind kind, const std::string& path);
 
 // Whole content of a file, refused (SourceError) above maxBytes.
 std::string readWholeFile(const std::string& path, size_t maxBytes);
@@ -63,7 +63,6 @@ bool hasXmlName(const std::string& name);
 void readSource(SourceKind kind, const std::string& path, CandidateSink& sink,
                 const SourceLimits& limits);
 void readZip(const std::string& path, CandidateSink& sink, const SourceLimits& limits);
-size_t countZipCandidates(const std::string& path);
 void readMail(const std::string& path, bool mbox, CandidateSink& sink, const SourceLimits& limits);
 
 } // namespace vedris::results

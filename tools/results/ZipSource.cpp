@@ -93,17 +93,6 @@ bool isCandidate(const zip_stat_t& st) {
 
 } // namespace
 
-size_t countZipCandidates(const std::string& path) {
-    ArchivePtr archive = openArchive(path);
-    zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
-    size_t count = 0;
-    zip_stat_t st;
-    for (zip_int64_t i = 0; i < entries && i < 10'000'000; ++i)
-        if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) == 0 && isCandidate(st))
-            ++count;
-    return count;
-}
-
 void readZip(const std::string& path, CandidateSink& sink, const SourceLimits& limits) {
     ArchivePtr archive = openArchive(path);
     zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
@@ -112,8 +101,12 @@ void readZip(const std::string& path, CandidateSink& sink, const SourceLimits& l
             path + ": " +
             msg::Format(msg::ArchiveTooManyEntries,
                         {std::to_string(entries), std::to_string(limits.maxArchiveEntries)}));
+    size_t candidates = 0;
+    zip_stat_t st;
+    for (zip_uint64_t i = 0; i < zip_uint64_t(entries); ++i)
+        candidates += zip_stat_index(archive.get(), i, 0, &st) == 0 && isCandidate(st);
+    sink.expect(candidates);
     for (zip_uint64_t i = 0; i < zip_uint64_t(entries); ++i) {
-        zip_stat_t st;
         if (zip_stat_index(archive.get(), i, 0, &st) != 0 || !isCandidate(st))
             continue;
         Candidate candidate;

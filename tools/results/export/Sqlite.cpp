@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "Texts.h"
@@ -59,17 +60,51 @@ std::int64_t Statement::integer(int column) const {
     return sqlite3_column_int64(statement_.get(), column);
 }
 
+namespace {
+
+// A file: address for SQLite, with the characters it would take for its own escaped.
+std::string fileUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : std::filesystem::absolute(path).string()) {
+        if (c == '%' || c == '?' || c == '#' || c < ' ') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            uri += hex;
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri;
+}
+
+sqlite3* open(const std::string& name, int flags) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string reason = raw ? sqlite3_errmsg(raw) : texts::NoSuchDatabase;
+        sqlite3_close_v2(raw);
+        throw DbError(reason);
+    }
+    sqlite3_busy_timeout(raw, 5000);
+    return raw;
+}
+
+} // namespace
+
 Connection Connection::openReadOnly(const std::string& path) {
     // SQLite would report a missing file only as "unable to open"; say what is wrong.
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         throw DbError(texts::NoSuchDatabase);
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    Connection connection(raw);
-    if (rc != SQLITE_OK)
-        throw DbError(raw ? sqlite3_errmsg(raw) : texts::NoSuchDatabase);
-    sqlite3_busy_timeout(raw, 5000);
+    Connection connection(open(path, SQLITE_OPEN_READONLY));
+    // A database in WAL mode needs its -shm file beside it, which a reader cannot make on
+    // a stick mounted read-only or in another user's folder. Nobody writes such a copy, so
+    // it is read as it stands.
+    int probe = sqlite3_exec(connection.handle(), "SELECT 1 FROM sqlite_master LIMIT 1", nullptr,
+                             nullptr, nullptr);
+    if (probe == SQLITE_CANTOPEN || probe == SQLITE_READONLY)
+        connection = Connection(
+            open(fileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI));
     // The grouping tables of an export go to a file-backed temporary store, so memory stays
     // flat however many distinct free-text answers there are.
     connection.execute("PRAGMA temp_store = FILE");

@@ -274,7 +274,7 @@ void XlsxOutput::addChart(lxw_worksheet* sheet, const std::string& sheetName,
         title = " " + title;
     chart_title_set_name(chart, title.c_str());
     chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
-    chart_axis_set_reverse(chart->x_axis);
+    chart_axis_set_reverse(chart->y_axis);
     worksheet_insert_chart(sheet, 3 + ChartRows * static_cast<lxw_row_t>(charts_++), ChartColumn,
                            chart);
 }
