@@ -45,6 +45,25 @@ void nameForReader(GtkWidget* widget, const std::string& name) {
                                    name.c_str(), -1);
 }
 
+// A place inside a source is told from the source on (the row names the source already); the
+// XML engine's reason repeats the place, which is shortened the same way.
+std::string shortened(std::string text, const std::string& source) {
+    std::string name = std::filesystem::path(source).filename().string();
+    for (const auto& [from, to] : {std::pair{source + "/", std::string()}, {source, name}})
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+            text.replace(at, from.size(), to);
+            at += to.size();
+        }
+    return text;
+}
+
+// 'YYYY-MM-DDTHH:MM:SS' as people write it.
+std::string readableTime(std::string time) {
+    if (time.size() > 10 && time[10] == 'T')
+        time[10] = ' ';
+    return time;
+}
+
 std::vector<std::string> statusLines(const SourceSummary& s, size_t repeats) {
     std::vector<std::string> lines;
     if (s.files)
@@ -61,7 +80,8 @@ std::vector<std::string> statusLines(const SourceSummary& s, size_t repeats) {
     if (s.refused)
         lines.push_back(texts::format(texts::StatusRefused, {std::to_string(s.refused)}));
     for (const auto& [place, reason] : s.refusals)
-        lines.push_back(texts::format(texts::RefusalLine, {place, reason}));
+        lines.push_back(texts::format(texts::RefusalLine,
+                                      {shortened(place, s.path), shortened(reason, s.path)}));
     if (size_t(s.refused) > s.refusals.size())
         lines.push_back(texts::format(texts::MoreRefusals,
                                       {std::to_string(size_t(s.refused) - s.refusals.size())}));
@@ -111,9 +131,10 @@ GtkWidget* ResultsWindow::sourceRow(const SourceSummary& s) {
                       &gtk_widget_set_margin_top, &gtk_widget_set_margin_bottom})
         side(box, 8);
     gtk_box_append(GTK_BOX(box), label(sourceName(s), "heading"));
-    gtk_box_append(GTK_BOX(box), label(texts::format(texts::SourceLine,
-                                                     {kindInWords(s.kind), s.path, s.importedAt}),
-                                       "dim-label"));
+    gtk_box_append(GTK_BOX(box),
+                   label(texts::format(texts::SourceLine,
+                                       {kindInWords(s.kind), s.path, readableTime(s.importedAt)}),
+                         "dim-label"));
     auto repeats = std::find_if(repeats_.begin(), repeats_.end(),
                                 [&](const auto& r) { return r.first == s.id; });
     for (const std::string& line : statusLines(s, repeats == repeats_.end() ? 0 : repeats->second))
