@@ -204,6 +204,16 @@ check "kandydat2's close saved results.xml as kandydat2:vedris" \
   test "$(stat_of %U:%G "$results")" = kandydat2:vedris
 check "the saved results.xml is whole" grep -q '</qti_result_report>' "$results"
 
+# The regional working group's collector takes the saved file in.
+region_db=/tmp/region.db
+check "vedris-results imports the saved results.xml" \
+  in_root vedris-results import "$region_db" /var/opt/vedris/Results/results.xml --label "Перевірка"
+imported_again() {
+  in_root vedris-results import "$region_db" /var/opt/vedris/Results/results.xml 2>&1 |
+    grep -q "повторів 1"
+}
+check "a second import counts it as a repeat" imported_again
+
 step "upgrade to $newer"
 sed -i 's/^ClientId=.*/ClientId=PEREVIRKA-01/' "$settings"
 results_sum=$(sum_of "$results")

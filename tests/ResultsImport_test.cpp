@@ -286,6 +286,64 @@ TEST_F(ResultsImport, HostileAndDamagedFilesAreRefusedWithTheirPlaceAndTheRestGo
     EXPECT_EQ(mailed.skipped, 1u);
 }
 
+TEST_F(ResultsImport, ASourceThatFailsHalfwayLeavesTheDatabaseAsItWas) {
+    dir.write("first/results.xml", a);
+    import(dir.file("first"));
+    // The database itself refuses the third file of the next folder, after two were stored.
+    db->exec("CREATE TRIGGER poison BEFORE INSERT ON result WHEN NEW.datetime = 'POISON' "
+             "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    dir.write("second/1/results.xml", b);
+    dir.write("second/2/results.xml", c);
+    dir.write("second/3/results.xml", withDatetime(a, "POISON"));
+    const char* state = "SELECT (SELECT count(*) FROM source) || ' ' || (SELECT count(*) FROM "
+                        "file) || ' ' || (SELECT count(*) FROM response)";
+    std::vector<std::string> before = column(*db, state);
+    EXPECT_THROW(import(dir.file("second")), DatabaseError);
+    EXPECT_EQ(column(*db, state), before);
+    db->exec("DROP TRIGGER poison");
+    EXPECT_EQ(import(dir.file("second")).added, 3u) << "the same source again, whole";
+}
+
+TEST_F(ResultsImport, ForwardedMessagesAreFollowedToALimitedDepth) {
+    g_mime_init();
+    auto forward = [](const std::string& message, int times) {
+        std::string text = message;
+        for (int i = 0; i < times; ++i) {
+            Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
+            Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+            Ref<GMimeMessage> inner(g_mime_parser_construct_message(parser.get(), nullptr));
+            Ref<GMimeMessagePart> part(g_mime_message_part_new_with_message("rfc822", inner.get()));
+            Ref<GMimeMessage> outer(g_mime_message_new(TRUE));
+            g_mime_message_add_mailbox(outer.get(), GMIME_ADDRESS_TYPE_FROM, "",
+                                       "boss@example.org");
+            g_mime_message_set_mime_part(outer.get(), GMIME_OBJECT(part.get()));
+            gchar* out = g_mime_object_to_string(GMIME_OBJECT(outer.get()), nullptr);
+            text = out;
+            g_free(out);
+        }
+        return text;
+    };
+    std::string original = mail("kab1@example.org", "Результати", {{"results.xml", a}});
+    dir.write("fwd.eml", forward(original, 2));
+    ImportCounts once = import(dir.file("fwd.eml"));
+    EXPECT_EQ(once.added, 1u);
+    EXPECT_EQ(column(*db, "SELECT sender FROM file"), std::vector<std::string>{"kab1@example.org"})
+        << "the school that sent it, not the one who forwarded it";
+    dir.write("deep.eml", forward(mail("kab2@example.org", "Глибоко", {{"results.xml", b}}), 12));
+    ImportCounts deep = import(dir.file("deep.eml"));
+    EXPECT_EQ(deep.added, 0u);
+    EXPECT_EQ(deep.refused, 1u);
+    EXPECT_NE(err.str().find("надто глибоко"), std::string::npos) << err.str();
+}
+
+TEST_F(ResultsImport, OnlyItsOwnDatabasesAreOpened) {
+    db->exec("PRAGMA user_version = 2");
+    db.reset();
+    EXPECT_THROW(Database::open(dir.file("region.db")), DatabaseError) << "a newer program's";
+    Database::open(dir.file("other.db"))->exec("PRAGMA user_version = 0; CREATE TABLE t (x)");
+    EXPECT_THROW(Database::open(dir.file("other.db")), DatabaseError) << "someone else's";
+}
+
 TEST_F(ResultsImport, TheProgramAnswersWithItsExitStatus) {
     auto run = [&](const std::string& args) {
         int status = std::system((std::string(VEDRIS_RESULTS_EXE) + " " + args + " 2>" +

@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include <algorithm>
 #include <ctime>
 #include <sqlite3.h>
 
@@ -149,6 +150,10 @@ Database::Database(std::string path, sqlite3* db) : path_(std::move(path)), db_(
 Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& path) {
+    // Memory statistics take a global lock at every allocation and nothing here reads them.
+    // Only possible before the library starts; later calls are refused and change nothing.
+    static const int noStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)noStatistics;
     sqlite3* raw = nullptr;
     int code =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -213,12 +218,6 @@ void Database::prepare() {
     insertResult_ = Statement(
         db, "INSERT INTO result (file_id, assessment, datetime, datetime_key) VALUES (?, ?, ?, ?)",
         path_);
-    insertResponse_ = Statement(db,
-                                "INSERT INTO response (result_id, item, response, position, "
-                                "status) VALUES (?, ?, ?, ?, ?)",
-                                path_);
-    insertValue_ = Statement(
-        db, "INSERT INTO response_value (response_id, position, value) VALUES (?, ?, ?)", path_);
     markSuperseded_ = Statement(db, MarkSuperseded, path_);
 }
 
@@ -233,6 +232,7 @@ void Database::exec(const char* sql) {
 
 void Database::begin() {
     touched_.clear();
+    nextResponseId_ = 0;
     exec("BEGIN IMMEDIATE");
 }
 
@@ -242,6 +242,7 @@ void Database::commit() {
 
 void Database::rollback() noexcept {
     touched_.clear();
+    nextResponseId_ = 0;
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
@@ -280,16 +281,71 @@ void Database::addResult(int64_t fileId, const std::string& origin, const Result
     insertResult_.bind(1, fileId).bind(2, result.assessment).bind(3, result.datetime);
     insertResult_.bind(4, key).run();
     int64_t resultId = sqlite3_last_insert_rowid(db_.get());
-    int64_t position = 0;
-    for (const ResponseRecord& r : result.responses) {
-        insertResponse_.bind(1, resultId).bind(2, r.item).bind(3, r.response);
-        insertResponse_.bind(4, position++).bind(5, std::string(r.valid ? "Valid" : "NA")).run();
-        int64_t responseId = sqlite3_last_insert_rowid(db_.get());
-        int64_t valuePosition = 0;
-        for (const std::string& value : r.values)
-            insertValue_.bind(1, responseId).bind(2, valuePosition++).bind(3, value).run();
-    }
+    addResponses(resultId, result.responses);
     touched_.emplace(origin, result.assessment);
+}
+
+// Rows go in several to a statement, with the response ids given rather than asked back: a
+// results file has hundreds of rows, and a statement per row costs as much as the row.
+Statement& Database::batch(std::map<size_t, Statement>& cache, const char* head, const char* row,
+                           size_t rows) {
+    auto found = cache.find(rows);
+    if (found != cache.end())
+        return found->second;
+    std::string sql = head;
+    for (size_t i = 0; i < rows; ++i)
+        sql += (i ? "," : "") + std::string(row);
+    return cache.emplace(rows, Statement(db_.get(), sql.c_str(), path_)).first->second;
+}
+
+void Database::addResponses(int64_t resultId, const std::vector<ResponseRecord>& responses) {
+    static const std::string Valid = "Valid", NA = "NA";
+    if (nextResponseId_ == 0) {
+        Statement last(db_.get(), "SELECT coalesce(max(id), 0) FROM response", path_);
+        last.step();
+        nextResponseId_ = last.number(0) + 1;
+    }
+    int64_t firstId = nextResponseId_;
+    for (size_t start = 0; start < responses.size(); start += BatchRows) {
+        size_t rows = std::min(BatchRows, responses.size() - start);
+        Statement& s = batch(responseBatches_,
+                             "INSERT INTO response (id, result_id, item, response, position, "
+                             "status) VALUES ",
+                             "(?,?,?,?,?,?)", rows);
+        int p = 0;
+        for (size_t i = start; i < start + rows; ++i) {
+            const ResponseRecord& r = responses[i];
+            s.bind(p + 1, firstId + int64_t(i)).bind(p + 2, resultId).bind(p + 3, r.item);
+            s.bind(p + 4, r.response).bind(p + 5, int64_t(i)).bind(p + 6, r.valid ? Valid : NA);
+            p += 6;
+        }
+        s.run();
+    }
+    nextResponseId_ += int64_t(responses.size());
+    addValues(firstId, responses);
+}
+
+void Database::addValues(int64_t firstId, const std::vector<ResponseRecord>& responses) {
+    struct Row {
+        int64_t response, position;
+        const std::string* value;
+    };
+    std::vector<Row> rows;
+    for (size_t i = 0; i < responses.size(); ++i)
+        for (size_t k = 0; k < responses[i].values.size(); ++k)
+            rows.push_back({firstId + int64_t(i), int64_t(k), &responses[i].values[k]});
+    for (size_t start = 0; start < rows.size(); start += BatchRows) {
+        size_t count = std::min(BatchRows, rows.size() - start);
+        Statement& s = batch(valueBatches_,
+                             "INSERT INTO response_value (response_id, position, value) VALUES ",
+                             "(?,?,?)", count);
+        int p = 0;
+        for (size_t i = start; i < start + count; ++i, p += 3)
+            s.bind(p + 1, rows[i].response)
+                .bind(p + 2, rows[i].position)
+                .bind(p + 3, *rows[i].value);
+        s.run();
+    }
 }
 
 void Database::supersede() {

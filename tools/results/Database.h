@@ -3,11 +3,13 @@
 // transaction per source, and the inserts of the import and the merge. Its tables are
 // documented in the manual page, for analysts who query the file directly.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ResultsFile.h"
 
@@ -91,11 +93,19 @@ private:
     Database(std::string path, sqlite3* db);
     void prepare();
     void createSchema();
+    Statement& batch(std::map<size_t, Statement>& cache, const char* head, const char* row,
+                     size_t rows);
+    void addResponses(int64_t resultId, const std::vector<ResponseRecord>& responses);
+    void addValues(int64_t firstId, const std::vector<ResponseRecord>& responses);
+
+    static constexpr size_t BatchRows = 32;
 
     std::string path_;
     std::unique_ptr<sqlite3, ConnectionDeleter> db_;
     Statement insertSource_, findFile_, insertFile_, insertRefusal_, findRefusal_, insertResult_,
-        insertResponse_, insertValue_, markSuperseded_;
+        markSuperseded_;
+    std::map<size_t, Statement> responseBatches_, valueBatches_;
+    int64_t nextResponseId_ = 0; // 0: read from the table at the first response of a transaction
     std::set<std::pair<std::string, std::string>> touched_; // origin, assessment
 };
 

@@ -88,36 +88,41 @@ std::string decode(GMimePart* part, size_t maxBytes) {
     return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
 
+// A part still to be looked at, with the message whose headers tell who sent it: a message
+// forwarded as an attachment keeps its own sender, so results a coordinator forwards from
+// several schools are not taken for versions of one another.
+struct PendingPart {
+    GMimeObject* object;
+    GMimeMessage* message;
+    int depth;
+};
+
 class MessageWalker {
 public:
     MessageWalker(std::string placePrefix, CandidateSink& sink, const SourceLimits& limits)
         : prefix_(std::move(placePrefix)), sink_(sink), limits_(limits) {}
 
     void walk(GMimeMessage* message) {
-        sender_ = firstAddress(g_mime_message_get_from(message));
-        sent_ = sentTime(message);
-        const char* subject = g_mime_message_get_subject(message);
-        subject_ = subject ? subject : "";
-        std::vector<std::pair<GMimeObject*, int>> pending{
-            {g_mime_message_get_mime_part(message), 0}};
+        std::vector<PendingPart> pending{{g_mime_message_get_mime_part(message), message, 0}};
         while (!pending.empty()) {
-            auto [object, depth] = pending.back();
+            PendingPart next = pending.back();
             pending.pop_back();
-            if (GMIME_IS_MULTIPART(object)) {
-                GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            if (GMIME_IS_MULTIPART(next.object)) {
+                GMimeMultipart* multipart = GMIME_MULTIPART(next.object);
                 for (int i = g_mime_multipart_get_count(multipart) - 1; i >= 0; --i)
-                    pending.emplace_back(g_mime_multipart_get_part(multipart, i), depth);
-            } else if (GMIME_IS_MESSAGE_PART(object)) {
-                enterAttachedMessage(GMIME_MESSAGE_PART(object), depth, pending);
-            } else if (GMIME_IS_PART(object)) {
-                takePart(GMIME_PART(object));
+                    pending.push_back(
+                        {g_mime_multipart_get_part(multipart, i), next.message, next.depth});
+            } else if (GMIME_IS_MESSAGE_PART(next.object)) {
+                enterAttachedMessage(GMIME_MESSAGE_PART(next.object), next.depth, pending);
+            } else if (GMIME_IS_PART(next.object)) {
+                takePart(GMIME_PART(next.object), next.message);
             }
         }
     }
 
 private:
     void enterAttachedMessage(GMimeMessagePart* part, int depth,
-                              std::vector<std::pair<GMimeObject*, int>>& pending) {
+                              std::vector<PendingPart>& pending) {
         GMimeMessage* inner = g_mime_message_part_get_message(part);
         if (!inner)
             return;
@@ -126,18 +131,19 @@ private:
                          msg::Format(msg::MailTooDeep, {std::to_string(limits_.maxMailDepth)}));
             return;
         }
-        pending.emplace_back(g_mime_message_get_mime_part(inner), depth + 1);
+        pending.push_back({g_mime_message_get_mime_part(inner), inner, depth + 1});
     }
 
-    void takePart(GMimePart* part) {
+    void takePart(GMimePart* part, GMimeMessage* message) {
         const char* filename = g_mime_part_get_filename(part);
         if (!mayBeResults(part, filename))
             return;
         Candidate candidate;
         candidate.place = prefix_ + ": " + (filename ? filename : msg::MailNoAttachmentName);
-        candidate.sender = sender_;
-        candidate.sent = sent_;
-        candidate.subject = subject_;
+        candidate.sender = firstAddress(g_mime_message_get_from(message));
+        candidate.sent = sentTime(message);
+        const char* subject = g_mime_message_get_subject(message);
+        candidate.subject = subject ? subject : "";
         try {
             candidate.bytes = decode(part, limits_.file.maxBytes);
         } catch (const SourceError& e) {
@@ -150,7 +156,6 @@ private:
     std::string prefix_;
     CandidateSink& sink_;
     const SourceLimits& limits_;
-    std::string sender_, sent_, subject_;
 };
 
 GObjectPtr<GMimeParser> openParser(const std::string& path, bool mbox) {
