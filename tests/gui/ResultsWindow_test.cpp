@@ -112,6 +112,22 @@ TEST(ResultsWindow, ImportsFolderAndMailListsThemAndExports) {
               std::string::npos)
         << texts(w.totalsGrid());
 
+    // A cancelled import leaves nothing of its source: the lists stay as they were.
+    std::string before = texts(w.sourcesList()) + texts(w.totalsGrid());
+    for (int i = 0; i < 1500; ++i)
+        dir.write("big/" + std::to_string(i) + "/results.xml",
+                  results("kontrol", "2026-12-05T10:00:00", std::to_string(i)));
+    w.addSources({dir.file("big")});
+    // Cancelled once the bar has moved, so the source is part-way in its transaction.
+    auto* bar = GTK_PROGRESS_BAR(firstOf(GTK_WIDGET(w.window()), GTK_TYPE_PROGRESS_BAR));
+    while (w.busy() && gtk_progress_bar_get_fraction(bar) == 0)
+        g_main_context_iteration(nullptr, TRUE);
+    EXPECT_LT(gtk_progress_bar_get_fraction(bar), 1);
+    w.cancelImport();
+    waitWhileBusy(w);
+    EXPECT_EQ(w.message(), "big: імпорт скасовано, з цього джерела до бази нічого не додано.");
+    EXPECT_EQ(texts(w.sourcesList()) + texts(w.totalsGrid()), before);
+
     // The stick's row (the last) gets its label by Enter in its entry.
     GtkWidget* lastRow = gtk_widget_get_last_child(w.sourcesList());
     GtkWidget* entry = firstOf(lastRow, GTK_TYPE_ENTRY);

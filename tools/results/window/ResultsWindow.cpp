@@ -131,8 +131,8 @@ void ResultsWindow::onButton(const std::string& id) {
         chooseExport(ExportKind::Csv);
     else if (id == "html_button")
         chooseExport(ExportKind::Html);
-    else if (id == "cancel_button" && import_)
-        import_->cancel(), showProgress();
+    else if (id == "cancel_button")
+        cancelImport();
 }
 
 void ResultsWindow::showStart(const std::string& error) {

@@ -28,6 +28,8 @@ public:
     bool openDatabase(const std::string& path);
     // What the add buttons and a drop end in: the sources join the import under way or start one.
     void addSources(const std::vector<std::string>& paths);
+    // What the Cancel button does: the source under way is rolled back, the rest not started.
+    void cancelImport();
     // What the export buttons end in once a target is chosen.
     void startExport(ExportKind kind, const std::string& target);
     bool busy() const { return import_ || exporting_; }

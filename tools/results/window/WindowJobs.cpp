@@ -69,6 +69,14 @@ void ResultsWindow::startImport() {
     pollId_ = g_timeout_add(PollMilliseconds, &ResultsWindow::pollImport, this);
 }
 
+void ResultsWindow::cancelImport() {
+    queued_.clear();
+    if (!import_)
+        return;
+    import_->cancel();
+    showProgress();
+}
+
 gboolean ResultsWindow::pollImport(gpointer self) {
     auto* w = static_cast<ResultsWindow*>(self);
     if (!w->import_->finished()) {
