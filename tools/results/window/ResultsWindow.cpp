@@ -163,6 +163,8 @@ bool ResultsWindow::openDatabase(const std::string& path) {
     showStart("");
     showMessage(texts::format(texts::DatabaseOpened, {db_->path()}));
     refreshLists();
+    // Adding sources is what comes next on an open database.
+    gtk_widget_grab_focus(widget("add_files_button"));
     return true;
 }
 

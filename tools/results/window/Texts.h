@@ -67,6 +67,7 @@ inline constexpr const char* ProgressName = "Хід імпорту";
 inline constexpr const char* ImportingSource = "Імпорт джерела %s з %s: %s";
 inline constexpr const char* FilesDone = "%s з %s файлів";
 inline constexpr const char* FilesDoneUnknownTotal = "%s файлів";
+inline constexpr const char* LookingForFiles = "Пошук файлів…";
 inline constexpr const char* Cancelling = "Скасування…";
 inline constexpr const char* ImportQueued = "Додано до черги: %s";
 inline constexpr const char* Exporting = "Запис: %s";
