@@ -93,7 +93,8 @@ void ResultsWindow::showProgress() {
     GtkProgressBar* bar = GTK_PROGRESS_BAR(widget("progress_bar"));
     std::string files =
         p.total ? texts::format(texts::FilesDone, {std::to_string(p.done), std::to_string(p.total)})
-                : texts::format(texts::FilesDoneUnknownTotal, {std::to_string(p.done)});
+        : p.done ? texts::format(texts::FilesDoneUnknownTotal, {std::to_string(p.done)})
+                 : std::string(texts::LookingForFiles);
     if (p.total)
         gtk_progress_bar_set_fraction(bar, double(std::min(p.done, p.total)) / double(p.total));
     else
