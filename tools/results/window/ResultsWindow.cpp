@@ -1,6 +1,6 @@
 #include "ResultsWindow.h"
 
-#include <glib/gstdio.h>
+#include <utility>
 
 #include "Handles.h"
 #include "Texts.h"
@@ -111,6 +111,8 @@ void ResultsWindow::connectSignals() {
     // Closing while an import runs cancels it: the source under way is rolled back.
     g_signal_connect(window_, "close-request", G_CALLBACK(+[](GtkWindow*, gpointer self) {
                          auto* w = static_cast<ResultsWindow*>(self);
+                         if (w->pollId_)
+                             g_source_remove(std::exchange(w->pollId_, 0));
                          w->import_.reset();
                          w->exporting_.reset();
                          return FALSE;

@@ -101,6 +101,7 @@ inline constexpr const char* LabelPlaceholder = "Позначка (наприк�
 inline constexpr const char* LabelEntryName = "Позначка джерела %s";
 inline constexpr const char* SaveLabel = "Зберегти позначку";
 inline constexpr const char* SaveLabelName = "Зберегти позначку джерела %s";
+inline constexpr const char* LabelAfterImport = "Позначку можна змінити, коли імпорт завершиться.";
 inline constexpr const char* LabelSaved = "Позначку джерела «%s» збережено.";
 
 // Messages.

@@ -186,6 +186,12 @@ void ResultsWindow::fillTotals() {
 
 void ResultsWindow::saveLabel(int64_t sourceId, GtkEditable* entry) {
     std::string text = gtk_editable_get_text(entry);
+    // The import holds the database's write lock for a whole source: waiting for it here
+    // would freeze the window.
+    if (import_) {
+        showMessage(texts::LabelAfterImport);
+        return;
+    }
     try {
         setSourceLabel(*db_, sourceId, text);
     } catch (const std::exception& e) {
