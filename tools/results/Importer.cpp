@@ -28,6 +28,8 @@ Progress::~Progress() {
 
 void Progress::step() {
     ++done_;
+    if (observer_)
+        observer_(done_, total_);
     if (!shown_)
         return;
     auto now = std::chrono::steady_clock::now();

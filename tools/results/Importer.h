@@ -3,7 +3,9 @@
 // one transaction, so an interrupted or failed source leaves the database as it was before it.
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "Database.h"
 #include "Sources.h"
@@ -25,6 +27,11 @@ public:
     explicit Progress(bool shown);
     ~Progress();
     void setTotal(size_t total) { total_ = total; }
+    // Told after every file with the files done and the total (0 when unknown), for a
+    // window's progress bar. It may throw to stop the source, which is then rolled back.
+    void setObserver(std::function<void(size_t done, size_t total)> observer) {
+        observer_ = std::move(observer);
+    }
     void step();
     // Ends the line before other messages are printed.
     void clear();
@@ -33,6 +40,7 @@ private:
     bool shown_;
     size_t done_ = 0, total_ = 0;
     bool drawn_ = false;
+    std::function<void(size_t, size_t)> observer_;
     std::chrono::steady_clock::time_point start_, last_;
 };
 

@@ -10,6 +10,9 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace vedris::results {
+// Its own names: the import side's Statement lives in vedris::results too, and both end up in
+// one program.
+inline namespace exportdb {
 
 // A database that cannot be opened or read, with SQLite's own reason.
 class DbError : public std::runtime_error {
@@ -56,4 +59,5 @@ private:
     std::unique_ptr<sqlite3, SqliteCloser> db_;
 };
 
+} // namespace exportdb
 } // namespace vedris::results
