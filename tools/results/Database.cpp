@@ -165,9 +165,10 @@ std::unique_ptr<Database> Database::open(const std::string& path) {
     try {
         db->exec("PRAGMA journal_mode = WAL");
         db->exec("PRAGMA synchronous = NORMAL");
-        // A source of thousands of files is one transaction: a cache that holds its growing
-        // pages keeps them from being spilled to the log again and again.
-        db->exec("PRAGMA cache_size = -32768");
+        // A source of thousands of files is one transaction: a cache of 8 MB holds the pages
+        // the inserts keep growing, so they are not spilled to the log again and again, and
+        // the memory stays the same however many files come.
+        db->exec("PRAGMA cache_size = -8192");
         db->createSchema();
     } catch (const DatabaseError& e) {
         throw DatabaseError(msg::Format(msg::DatabaseOpenFailed, {path, e.what()}));

@@ -182,7 +182,7 @@ void readMail(const std::string& path, bool mbox, CandidateSink& sink, const Sou
         GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
         if (!message) {
             if (number == 0)
-                throw SourceError(path + ": " + msg::Format(msg::MailUnreadable, {path}));
+                throw SourceError(path + ": " + msg::MailUnreadable);
             break;
         }
         ++number;

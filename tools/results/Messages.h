@@ -38,8 +38,6 @@ inline constexpr const char* NotOurDatabase = "%s: це не база vedris-res
 // Sources.
 inline constexpr const char* SourceMissing = "%s: немає такого файла чи папки.";
 inline constexpr const char* SourceUnreadable = "%s: не вдалося прочитати: %s";
-inline constexpr const char* SourceUnknownKind =
-    "%s: невідомий вид джерела (очікується файл результатів .xml, папка, .zip, .eml або mbox).";
 inline constexpr const char* SourceFailed = "%s: джерело не імпортовано, базу не змінено: %s";
 inline constexpr const char* SourceDone =
     "%s: нових файлів %s, результатів %s; повторів %s; відхилено %s.";
@@ -79,7 +77,7 @@ inline constexpr const char* EntryUnreadable = "не вдалося розпак
 inline constexpr const char* ArchiveTooManyEntries =
     "в архіві забагато файлів (%s; найбільше %s); архів не імпортовано.";
 inline constexpr const char* ArchiveUnreadable = "це не архів zip або архів пошкоджено: %s";
-inline constexpr const char* MailUnreadable = "не вдалося прочитати лист: %s";
+inline constexpr const char* MailUnreadable = "це не лист і не поштова скринька mbox.";
 inline constexpr const char* MailTooDeep =
     "лист вкладено в лист надто глибоко (понад %s рівнів); далі не розбирається.";
 inline constexpr const char* AttachmentUnreadable = "не вдалося декодувати вкладення: %s";

@@ -28,6 +28,12 @@ std::string countsLine(const char* format, const std::string& what, const Import
     return msg::Format(format, args);
 }
 
+// A source's own failure names the source already; said once is enough.
+std::string withoutPlace(const std::string& source, const std::string& reason) {
+    std::string prefix = absolutePath(source) + ": ";
+    return reason.rfind(prefix, 0) == 0 ? reason.substr(prefix.size()) : reason;
+}
+
 struct ImportArgs {
     std::string database, label;
     std::vector<std::string> sources;
@@ -70,7 +76,9 @@ int importCommand(const std::vector<std::string>& args) {
             total += counts;
         } catch (const std::exception& e) {
             progress.clear();
-            std::cerr << oneLine(msg::Format(msg::SourceFailed, {source, e.what()})) << "\n";
+            std::cerr << oneLine(msg::Format(msg::SourceFailed,
+                                             {source, withoutPlace(source, e.what())}))
+                      << "\n";
             failed = true;
         }
     }
@@ -95,7 +103,9 @@ int mergeCommand(const std::vector<std::string>& args) {
                                       std::to_string(c.repeats), std::to_string(c.refused)})
                       << "\n";
         } catch (const std::exception& e) {
-            std::cerr << oneLine(msg::Format(msg::SourceFailed, {args[i], e.what()})) << "\n";
+            std::cerr << oneLine(msg::Format(msg::SourceFailed,
+                                             {args[i], withoutPlace(args[i], e.what())}))
+                      << "\n";
             failed = true;
         }
     }
