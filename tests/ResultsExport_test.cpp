@@ -243,6 +243,30 @@ TEST(ResultsExport, WrongUseAndFailedTargetsAreToldAndLeaveNothingHalfWritten) {
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
 }
 
+TEST(ResultsExport, UnlistedChoicesGetColumnsAndOverlongAnswersAreCutOnlyInTheSpreadsheet) {
+    test::TempDir dir;
+    dir.write("Assessments/anketa.xml", Qti);
+    const std::string longAnswer(40000, 'x');
+    {
+        CollectorDb c(dir.file("one.db"));
+        std::int64_t r = c.result(c.file("", "/in/results.xml"), "A1", "2024-05-01T10:00:00");
+        c.response(r, "Q1", "K", {"8"});
+        c.response(r, "Q2", "T", {longAnswer});
+    }
+    ExportOptions options;
+    options.database = dir.file("one.db");
+    options.assessmentsFolder = dir.file("Assessments");
+    options.xlsx = dir.file("one.xlsx");
+    options.csvFolder = dir.file("csv");
+    ASSERT_EQ(runExport(options), 0);
+    const std::string sheet = unzipped(options.xlsx, "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(cell(sheet, "H1") + "=" + cell(sheet, "H2"), "Клас [K]: 8=1");
+    // Excel holds 32,767 characters in a cell: the rest is cut, with a mark of 12 of them.
+    EXPECT_EQ(cell(sheet, "I2"), std::string(32767 - 12, 'x') + "… [обрізано]");
+    EXPECT_NE(test::readFile(dir.file("csv/A1.csv")).find("\"" + longAnswer + "\"\r\n"),
+              std::string::npos);
+}
+
 TEST(ResultsExport, EmptyDatabaseGivesValidFilesThatSaySo) {
     test::TempDir dir;
     { CollectorDb empty(dir.file("empty.db")); }

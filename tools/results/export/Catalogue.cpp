@@ -80,7 +80,13 @@ std::vector<std::filesystem::path> xmlFilesIn(const std::string& folder) {
 
 Catalogue readCatalogue(const std::string& folder, std::vector<std::string>& warnings) {
     Catalogue catalogue;
-    for (const auto& path : xmlFilesIn(folder)) {
+    std::vector<std::filesystem::path> files;
+    try {
+        files = xmlFilesIn(folder);
+    } catch (const std::filesystem::filesystem_error& e) {
+        warnings.push_back(texts::format(texts::QtiUnreadable, {folder, e.what()}));
+    }
+    for (const auto& path : files) {
         try {
             xml::Document document = xml::Document::load(path.string());
             document.dropElementNamespaces();

@@ -117,50 +117,62 @@ void showProgress(size_t done, size_t total, const std::string& ident) {
                   << std::flush;
 }
 
+int checkUse(const ExportOptions& options) {
+    std::error_code ec;
+    if (options.database.empty())
+        std::cerr << texts::NoDatabaseNamed << "\n";
+    else if (options.xlsx.empty() && options.csvFolder.empty() && options.html.empty())
+        std::cerr << texts::NoExportNamed << "\n";
+    else if (!options.assessmentsFolder.empty() &&
+             !std::filesystem::is_directory(options.assessmentsFolder, ec))
+        std::cerr << texts::format(texts::NoAssessmentsFolder, {options.assessmentsFolder}) << "\n";
+    else
+        return 0;
+    return 2;
+}
+
+// Every assessment to every output; a database that fails half-way raises, and the
+// outputs not finished leave nothing behind.
+int exportAll(const ExportOptions& options, Connection& connection, const Catalogue& catalogue) {
+    bool failed = false;
+    Outputs outputs = startOutputs(options, failed);
+    const std::vector<std::string> idents = assessmentIdents(connection, options.allVersions);
+    for (size_t i = 0; i < idents.size(); ++i) {
+        showProgress(i, idents.size(), idents[i]);
+        AssessmentQuery assessment(connection, idents[i], options.allVersions,
+                                   find(catalogue, idents[i]));
+        addToOutputs(outputs, assessment, failed);
+    }
+    showProgress(idents.size(), idents.size(), "");
+    finishOutputs(outputs, failed);
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int runExport(const ExportOptions& options) {
-    if (options.database.empty()) {
-        std::cerr << texts::NoDatabaseNamed << "\n";
-        return 2;
-    }
-    if (options.xlsx.empty() && options.csvFolder.empty() && options.html.empty()) {
-        std::cerr << texts::NoExportNamed << "\n";
-        return 2;
-    }
-    std::error_code ec;
-    if (!options.assessmentsFolder.empty() &&
-        !std::filesystem::is_directory(options.assessmentsFolder, ec)) {
-        std::cerr << texts::format(texts::NoAssessmentsFolder, {options.assessmentsFolder}) << "\n";
-        return 2;
-    }
-    std::optional<Connection> connection = openDatabase(options.database);
-    if (!connection)
-        return 2;
-    Catalogue catalogue;
-    if (!options.assessmentsFolder.empty()) {
-        std::vector<std::string> warnings;
-        catalogue = readCatalogue(options.assessmentsFolder, warnings);
-        for (const std::string& line : warnings)
-            std::cerr << line << "\n";
-    }
-    bool failed = false;
-    Outputs outputs = startOutputs(options, failed);
+    if (int wrong = checkUse(options))
+        return wrong;
     try {
-        const std::vector<std::string> idents = assessmentIdents(*connection, options.allVersions);
-        for (size_t i = 0; i < idents.size(); ++i) {
-            showProgress(i, idents.size(), idents[i]);
-            AssessmentQuery assessment(*connection, idents[i], options.allVersions,
-                                       find(catalogue, idents[i]));
-            addToOutputs(outputs, assessment, failed);
+        std::optional<Connection> connection = openDatabase(options.database);
+        if (!connection)
+            return 2;
+        Catalogue catalogue;
+        if (!options.assessmentsFolder.empty()) {
+            std::vector<std::string> warnings;
+            catalogue = readCatalogue(options.assessmentsFolder, warnings);
+            for (const std::string& line : warnings)
+                std::cerr << line << "\n";
         }
-        showProgress(idents.size(), idents.size(), "");
+        return exportAll(options, *connection, catalogue);
     } catch (const DbError& e) {
+        showProgress(0, 0, "");
         std::cerr << texts::format(texts::DatabaseUnreadable, {options.database, e.what()}) << "\n";
-        return 1;
+    } catch (const std::exception& e) {
+        showProgress(0, 0, "");
+        std::cerr << texts::format(texts::ExportStopped, {e.what()}) << "\n";
     }
-    finishOutputs(outputs, failed);
-    return failed ? 1 : 0;
+    return 1;
 }
 
 } // namespace vedris::results

@@ -40,6 +40,7 @@ inline constexpr const char* TooManyRows =
 inline constexpr const char* TooManyColumns =
     "анкета %s має більше колонок, ніж уміщує аркуш; записано перші %s.";
 inline constexpr const char* SpreadsheetLibrary = "помилка бібліотеки XLSX: %s";
+inline constexpr const char* ExportStopped = "Експорт перервано: %s";
 inline constexpr const char* Progress = "Анкета %s з %s: %s…";
 inline constexpr const char* TextCut = "… [обрізано]";
 
