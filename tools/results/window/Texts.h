@@ -94,7 +94,7 @@ inline constexpr const char* StatusSuperseded = "Замінено новішою
 inline constexpr const char* StatusRepeats = "Повтори (ці файли вже були в базі): %s.";
 inline constexpr const char* StatusNothingNew =
     "Нових результатів немає: файли вже були в базі або результатів не знайдено.";
-inline constexpr const char* StatusRefused = "Відхилено файлів: %s:";
+inline constexpr const char* StatusRefused = "Відхилено файлів: %s.";
 inline constexpr const char* RefusalLine = "• %s — %s";
 inline constexpr const char* MoreRefusals = "… і ще %s.";
 inline constexpr const char* LabelPlaceholder = "Позначка (наприклад, школа)";
