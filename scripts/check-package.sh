@@ -9,7 +9,8 @@
 #     afterwards saves the answers of a page;
 #   - on trixie, a screen reader reaches that page through the AT-SPI tree: its heading,
 #     the radio buttons of a question with their label texts, a text field named by its
-#     label (Debian 12's WebKitGTK 6.0 shows the page to AT-SPI as an empty filler);
+#     label; on bookworm, whose WebKitGTK 6.0 shows the page to AT-SPI as an empty filler,
+#     what it finds is only noted;
 #   - the same package with a higher version upgrades it and leaves results.xml, an edited
 #     settings file and the administrator's assessments as they were;
 #   - remove and purge leave results.xml where it was.
@@ -137,6 +138,18 @@ atspi_radios() {
   for label in "$@"; do atspi_row "radio button" "$label" || return 1; done
 }
 
+# On trixie a check; on bookworm only a note, since its WebKitGTK 6.0 gives AT-SPI an empty
+# filler where the page should be.
+a11y_check() {
+  if [ "$release" = trixie ]; then
+    check "$@"
+    return
+  fi
+  local what=$1
+  shift
+  if "$@"; then echo "note  $what: there"; else echo "note  $what: missing"; fi
+}
+
 # The page shown now (vidhuk.html) read as a screen reader reads it: the client runs as
 # kandydat1 in a session bus of its own, on which the AT-SPI bus starts on demand.
 screen_reader_check() {
@@ -144,23 +157,27 @@ screen_reader_check() {
   in_root apt-get install -y -q --no-install-recommends dbus-daemon dbus-bin at-spi2-core \
     python3-pyatspi >>"$work/apt.log" 2>&1
   cp scripts/check-package-atspi.py "$root/tmp/"
-  local heading="Відгук про курс «Основи програмування»" before=$fail
+  local heading="Відгук про курс «Основи програмування»" before=$fail seconds=120
+  [ "$release" = trixie ] || seconds=30
   chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=/home/kandydat1 \
     USER=kandydat1 DISPLAY=$display "${sandbox_env[@]}" /usr/bin/setpriv --reuid=kandydat1 \
     --regid=kandydat1 --init-groups /usr/bin/dbus-run-session -- \
-    python3 /tmp/check-package-atspi.py "$heading" /tmp/atspi-client.log 120 \
+    python3 /tmp/check-package-atspi.py "$heading" /tmp/atspi-client.log $seconds \
     >"$work/atspi.txt" 2>"$work/atspi.err" || true
-  check "AT-SPI: the page's heading «$heading»" atspi_row heading "$heading"
-  check "AT-SPI: question 1 by its text" atspi_named "1. Наскільки ви задоволені курсом загалом?"
-  check "AT-SPI: its five radio buttons by their label texts" atspi_radios \
+  a11y_check "AT-SPI: the page's heading" atspi_row heading "$heading"
+  a11y_check "AT-SPI: question 1 by its text" \
+    atspi_named "1. Наскільки ви задоволені курсом загалом?"
+  a11y_check "AT-SPI: its five radio buttons by their label texts" atspi_radios \
     "Зовсім не задоволений(-а)" "Радше не задоволений(-а)" "Важко сказати" \
     "Радше задоволений(-а)" "Цілком задоволений(-а)"
-  check "AT-SPI: a text field named by its label «4. Скільки годин…»" \
+  a11y_check "AT-SPI: the text field of question 4 named by its label" \
     atspi_field "4. Скільки годин на тиждень у середньому ви приділяли курсу?"
-  check "AT-SPI: the client ends by itself on SIGTERM" grep -qxF "$(printf 'client exit status\t0')" "$work/atspi.err"
-  if [ "$fail" -gt "$before" ]; then
-    echo "      what AT-SPI showed:"
-    sed 's/^/      /' "$work/atspi.txt" "$work/atspi.err" | head -80
+  check "the client read through AT-SPI ends by itself on SIGTERM" \
+    grep -qxF "$(printf 'client exit status\t0')" "$work/atspi.err"
+  if [ "$fail" -gt "$before" ] || [ "$release" != trixie ]; then
+    echo "      what AT-SPI showed (role, name, labels):"
+    sed 's/^/      /' "$work/atspi.txt" | head -60
+    grep -F 'client exit status' "$work/atspi.err" | sed 's/^/      /'
   fi
 }
 
@@ -263,12 +280,7 @@ check "kandydat2's close saved results.xml as kandydat2:vedris" \
   test "$(stat_of %U:%G "$results")" = kandydat2:vedris
 check "the saved results.xml is whole" grep -q '</qti_result_report>' "$results"
 
-if [ "$release" = trixie ]; then
-  screen_reader_check
-else
-  echo "note  $debian: its WebKitGTK 6.0 shows a page to AT-SPI as an empty filler, so the"
-  echo "      screen-reader check runs on trixie only"
-fi
+screen_reader_check
 
 step "upgrade to $newer"
 sed -i 's/^ClientId=.*/ClientId=PEREVIRKA-01/' "$settings"
