@@ -3,9 +3,9 @@
 
 Run inside the checked root as a candidate, in a session bus of its own
 (dbus-run-session), on an X display: starts /usr/bin/vedris, waits until a heading with
-the text given appears in the AT-SPI tree of the client, then prints every named object
-of the tree as "role<TAB>name<TAB>names of its labels" and ends the client as a session
-end would. The exit status is 0 when the heading appeared, 1 when it did not in time.
+the text given appears in the AT-SPI tree of the client and the tree stops changing, then
+prints every named object of the tree as "role<TAB>name<TAB>names of its labels" and
+ends the client as a session end would. The exit status is 0 when the heading appeared, 1 when it did not in time.
 
 Usage: check-package-atspi.py HEADING CLIENT_LOG [SECONDS]
 """
@@ -94,11 +94,18 @@ def main():
     found = False
     deadline = time.monotonic() + seconds
     try:
+        # The tree of a page still loading grows: the heading must be there and two
+        # readings a second apart must agree.
+        previous = None
         while time.monotonic() < deadline and client.poll() is None:
             rows = snapshot(client.pid)
             if any(role == "heading" and name == heading for role, name, _ in rows):
-                found = True
-                break
+                if rows == previous:
+                    found = True
+                    break
+                previous = rows
+                time.sleep(1)
+                continue
             time.sleep(2)
     finally:
         if client.poll() is None:
