@@ -125,6 +125,14 @@ results_ready() { grep -q '</result>' "$results" 2>/dev/null; }
 stat_of() { chroot "$root" stat -c "$1" "${2#"$root"}"; }
 sum_of() { sha256sum "$1" | cut -d' ' -f1; }
 no_build_tools() { ! grep -qE -- '-dev$|^(gcc|g\+\+|clang|cmake|make)(-[0-9.]+)?$' <<<"$added"; }
+# The installed package that answers dependency $1: itself, or one that provides it (as
+# trixie's t64 libraries provide their old names).
+provider_of() {
+  in_root dpkg-query -W -f '${Package} ${Version} ${Provides}\n' | awk -v d="$1" '
+    $1 == d { self = $1 " " $2 }
+    { for (i = 3; i <= NF; i++) { n = $i; sub(/,$/, "", n); if (n == d) other = $1 " " $2 } }
+    END { print self ? self : other }'
+}
 conffile_listed() {
   chroot "$root" dpkg-query -W -f '${Conffiles}' vedris | grep -q /etc/opt/vedris/vedris.ini
 }
@@ -176,7 +184,7 @@ screen_reader_check() {
     grep -qxF "$(printf 'client exit status\t0')" "$work/atspi.err"
   if [ "$fail" -gt "$before" ] || [ "$release" != trixie ]; then
     echo "      what AT-SPI showed (role, name, labels):"
-    sed 's/^/      /' "$work/atspi.txt" | head -60
+    grep -F "$(printf '\t')" "$work/atspi.txt" | sed 's/^/      /' | head -60
     grep -F 'client exit status' "$work/atspi.err" | sed 's/^/      /'
   fi
 }
@@ -233,6 +241,10 @@ check "the demo assessments are in Assessments/" test -f "$index"
 check "/etc/opt/vedris/vedris.ini is a conffile" conffile_listed
 check "/usr/bin/vedris leads to /opt/vedris/vedris" \
   test "$(chroot "$root" readlink -f /usr/bin/vedris)" = /opt/vedris/vedris
+for dep in $(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed -E 's/^ *([^ ]+).*/\1/'); do
+  provider=$(provider_of "$dep")
+  [ "${provider%% *}" = "$dep" ] || echo "note  $dep is provided by ${provider:-nothing installed}"
+done
 
 step "users and a display (xvfb, x11-utils only for this check)"
 in_root apt-get install -y -q --no-install-recommends xvfb xauth x11-utils >>"$work/apt.log" 2>&1
