@@ -14,7 +14,8 @@
 #   - the same package with a higher version upgrades it and leaves results.xml, an edited
 #     settings file and the administrator's assessments as they were;
 #   - remove and purge leave results.xml where it was.
-# Usage (as root, after ./package): scripts/check-package.sh [bookworm|trixie] [vedris_VERSION_ARCH.deb]
+# Usage (as root, after ./package):
+#   scripts/check-package.sh [bookworm|trixie] [vedris_VERSION_ARCH.deb]
 # bookworm is the default. VEDRIS_MIRROR overrides the mirror; VEDRIS_CHECK_KEEP=1 keeps
 # the root for a look.
 set -euo pipefail
@@ -140,7 +141,10 @@ conffile_listed() {
 # What a screen reader finds, one object a line: role, name, names of its labels.
 atspi_row() { grep -qxF "$(printf '%s\t%s\t' "$1" "$2")" "$work/atspi.txt"; }
 atspi_named() { cut -f2 "$work/atspi.txt" | grep -qxF "$1"; }
-atspi_field() { awk -F'\t' -v l="$1" '$1 == "entry" && ($2 == l || index($3, l)) { f = 1 } END { exit !f }' "$work/atspi.txt"; }
+atspi_field() {
+  awk -F'\t' -v l="$1" '$1 == "entry" && ($2 == l || index($3, l)) { f = 1 } END { exit !f }' \
+    "$work/atspi.txt"
+}
 atspi_radios() {
   local label
   for label in "$@"; do atspi_row "radio button" "$label" || return 1; done
