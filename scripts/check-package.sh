@@ -1,22 +1,44 @@
 #!/usr/bin/env bash
-# Proof that the Debian package made by ./package works on a clean Debian 12:
-#   - a minimal root made with debootstrap from this machine's Debian mirror;
+# Proof that the Debian package made by ./package works on a clean Debian 12 (bookworm) or
+# Debian 13 (trixie):
+#   - a minimal root of the release made with debootstrap from this machine's Debian mirror;
 #   - apt-get installs the package there with its runtime dependencies only;
 #   - an ordinary user of the group vedris starts /usr/bin/vedris under Xvfb: the window
 #     appears and /var/opt/vedris/Results/results.xml is created; a second user is told
 #     the client is running, a user outside the group is refused; the second user's turn
 #     afterwards saves the answers of a page;
+#   - on trixie, a screen reader reaches that page through the AT-SPI tree: its heading,
+#     the radio buttons of a question with their label texts, a text field named by its
+#     label; on bookworm, whose WebKitGTK 6.0 shows the page to AT-SPI as an empty filler,
+#     what it finds is only noted;
 #   - the same package with a higher version upgrades it and leaves results.xml, an edited
 #     settings file and the administrator's assessments as they were;
 #   - remove and purge leave results.xml where it was.
-# Usage (as root, after ./package): scripts/check-package.sh [vedris_VERSION_ARCH.deb]
-# VEDRIS_MIRROR overrides the mirror; VEDRIS_CHECK_KEEP=1 keeps the root for a look.
+# Usage (as root, after ./package):
+#   scripts/check-package.sh [bookworm|trixie] [vedris_VERSION_ARCH.deb]
+# bookworm is the default. VEDRIS_MIRROR overrides the mirror; VEDRIS_CHECK_KEEP=1 keeps
+# the root for a look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-deb=$(realpath "${1:-$(ls build/package/vedris_*.deb 2>/dev/null | head -1)}")
+release=bookworm
+deb=
+for arg in "$@"; do
+  case $arg in
+    bookworm | trixie) release=$arg ;;
+    *.deb) deb=$arg ;;
+    *) echo "Usage: $0 [bookworm|trixie] [vedris_VERSION_ARCH.deb]" >&2; exit 2 ;;
+  esac
+done
+case $release in
+  bookworm) debian="Debian 12" ;;
+  trixie) debian="Debian 13" ;;
+esac
+deb=$(realpath "${deb:-$(ls build/package/vedris_*.deb 2>/dev/null | head -1)}")
 [ -f "$deb" ] || { echo "No package: run ./package first." >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "Needs root (debootstrap, chroot, mounts)." >&2; exit 2; }
+. scripts/deps.sh
+vedris_install_deps debootstrap
 
 # The mirror apt uses here, in one-line or deb822 sources.
 sources=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
@@ -104,8 +126,71 @@ results_ready() { grep -q '</result>' "$results" 2>/dev/null; }
 stat_of() { chroot "$root" stat -c "$1" "${2#"$root"}"; }
 sum_of() { sha256sum "$1" | cut -d' ' -f1; }
 no_build_tools() { ! grep -qE -- '-dev$|^(gcc|g\+\+|clang|cmake|make)(-[0-9.]+)?$' <<<"$added"; }
+# The installed package that answers dependency $1: itself, or one that provides it (as
+# trixie's t64 libraries provide their old names).
+provider_of() {
+  in_root dpkg-query -W -f '${Package} ${Version} ${Provides}\n' | awk -v d="$1" '
+    $1 == d { self = $1 " " $2 }
+    { for (i = 3; i <= NF; i++) { n = $i; sub(/,$/, "", n); if (n == d) other = $1 " " $2 } }
+    END { print self ? self : other }'
+}
 conffile_listed() {
   chroot "$root" dpkg-query -W -f '${Conffiles}' vedris | grep -q /etc/opt/vedris/vedris.ini
+}
+
+# What a screen reader finds, one object a line: role, name, names of its labels.
+atspi_row() { grep -qxF "$(printf '%s\t%s\t' "$1" "$2")" "$work/atspi.txt"; }
+atspi_named() { cut -f2 "$work/atspi.txt" | grep -qxF "$1"; }
+atspi_field() {
+  awk -F'\t' -v l="$1" '$1 == "entry" && ($2 == l || index($3, l)) { f = 1 } END { exit !f }' \
+    "$work/atspi.txt"
+}
+atspi_radios() {
+  local label
+  for label in "$@"; do atspi_row "radio button" "$label" || return 1; done
+}
+
+# On trixie a check; on bookworm only a note, since its WebKitGTK 6.0 gives AT-SPI an empty
+# filler where the page should be.
+a11y_check() {
+  if [ "$release" = trixie ]; then
+    check "$@"
+    return
+  fi
+  local what=$1
+  shift
+  if "$@"; then echo "note  $what: there"; else echo "note  $what: missing"; fi
+}
+
+# The page shown now (vidhuk.html) read as a screen reader reads it: the client runs as
+# kandydat1 in a session bus of its own, on which the AT-SPI bus starts on demand.
+screen_reader_check() {
+  step "a screen reader on the page (dbus, at-spi2-core, python3-pyatspi only for this check)"
+  in_root apt-get install -y -q --no-install-recommends dbus-daemon dbus-bin at-spi2-core \
+    python3-pyatspi >>"$work/apt.log" 2>&1
+  cp scripts/check-package-atspi.py "$root/tmp/"
+  local heading="Відгук про курс «Основи програмування»" before=$fail seconds=120
+  [ "$release" = trixie ] || seconds=30
+  chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=/home/kandydat1 \
+    USER=kandydat1 DISPLAY=$display "${sandbox_env[@]}" /usr/bin/setpriv --reuid=kandydat1 \
+    --regid=kandydat1 --init-groups /usr/bin/dbus-run-session -- \
+    python3 /tmp/check-package-atspi.py "$heading" /tmp/atspi-client.log $seconds \
+    >"$work/atspi.txt" 2>"$work/atspi.err" || true
+  a11y_check "AT-SPI: the page's heading" atspi_row heading "$heading"
+  a11y_check "AT-SPI: question 1 by its text" \
+    atspi_named "1. Наскільки ви задоволені курсом загалом?"
+  a11y_check "AT-SPI: its five radio buttons by their label texts" atspi_radios \
+    "Зовсім не задоволений(-а)" "Радше не задоволений(-а)" "Важко сказати" \
+    "Радше задоволений(-а)" "Цілком задоволений(-а)"
+  a11y_check "AT-SPI: the text field of question 4 named by its label" \
+    atspi_field "4. Скільки годин на тиждень у середньому ви приділяли курсу?"
+  check "the client read through AT-SPI ends by itself on SIGTERM" \
+    grep -qxF "$(printf 'client exit status\t0')" "$work/atspi.err"
+  if [ "$fail" -gt "$before" ] || [ "$release" != trixie ]; then
+    echo "      what AT-SPI showed (role, name, labels):"
+    grep -F "$(printf '\t')" "$work/atspi.txt" | sed 's/^/      /' | head -60
+    grep -F 'client exit status' "$work/atspi.err" | sed 's/^/      /'
+  fi
 }
 
 results=$root/var/opt/vedris/Results/results.xml
@@ -123,22 +208,25 @@ newer=$version+recheck1
 check "a package of version $newer is made from the same build" \
   test -f "$work/newer/vedris_${newer}_$arch.deb"
 
-step "debootstrap --variant=minbase bookworm"
+step "debootstrap --variant=minbase $release"
 start=$SECONDS
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+debootstrap --variant=minbase "$release" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
   { tail -20 "$work/debootstrap.log"; exit 1; }
 {
-  echo "deb $mirror bookworm main"
-  echo "deb $mirror bookworm-updates main"
-  [ -n "$security" ] && echo "deb $security bookworm-security main"
+  echo "deb $mirror $release main"
+  echo "deb $mirror $release-updates main"
+  [ -n "$security" ] && echo "deb $security $release-security main"
 } >"$root/etc/apt/sources.list"
+# No service of a package installed below may start inside the root.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 755 "$root/usr/sbin/policy-rc.d"
 mount -t proc proc "$root/proc"
 mount -t sysfs sys "$root/sys"
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 mount -t tmpfs shm "$root/dev/shm"
 in_root apt-get update -qq >"$work/apt.log" 2>&1
-ok "a clean Debian 12 root in $((SECONDS - start)) s"
+ok "a clean $debian root in $((SECONDS - start)) s"
 
 step "apt-get install ./$(basename "$deb")"
 cp "$deb" "$work/newer/vedris_${newer}_$arch.deb" "$root/tmp/"
@@ -157,6 +245,10 @@ check "the demo assessments are in Assessments/" test -f "$index"
 check "/etc/opt/vedris/vedris.ini is a conffile" conffile_listed
 check "/usr/bin/vedris leads to /opt/vedris/vedris" \
   test "$(chroot "$root" readlink -f /usr/bin/vedris)" = /opt/vedris/vedris
+for dep in $(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed -E 's/^ *([^ ]+).*/\1/'); do
+  provider=$(provider_of "$dep")
+  [ "${provider%% *}" = "$dep" ] || echo "note  $dep is provided by ${provider:-nothing installed}"
+done
 
 step "users and a display (xvfb, x11-utils only for this check)"
 in_root apt-get install -y -q --no-install-recommends xvfb xauth x11-utils >>"$work/apt.log" 2>&1
@@ -213,6 +305,8 @@ imported_again() {
     grep -q "повторів 1"
 }
 check "a second import counts it as a repeat" imported_again
+
+screen_reader_check
 
 step "upgrade to $newer"
 sed -i 's/^ClientId=.*/ClientId=PEREVIRKA-01/' "$settings"
