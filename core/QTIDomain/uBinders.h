@@ -64,7 +64,6 @@ public:
     virtual void LoadControl(int Index) = 0;
     virtual void SaveControl(int Index) = 0;
 
-    const THTMLControls& Controls() const { return *FControls; }
     TResponse& Response() const { return *FResponse; }
 
 protected:

@@ -208,22 +208,27 @@ void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
             decided(true);
             return;
         }
-        // A failed save leaves the page where it is unless the candidate chooses to leave
-        // it unsaved: an error that does not go away must not keep them there for ever. A
-        // page that cannot be submitted at all holds no answers to lose.
         SaveBound([this, decided](SaveOutcome outcome, const std::string& error) {
-            if (outcome == SaveOutcome::Failed && onSaveFailed) {
-                onSaveFailed(error, [decided, alive = std::weak_ptr<bool>(alive_)](bool leave) {
-                    if (!alive.expired())
-                        decided(leave);
-                });
-                return;
-            }
-            if (!error.empty())
-                report_(error);
-            decided(outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable);
+            DecideAfterSave(outcome, error, decided);
         });
     });
+}
+
+void PageSession::DecideAfterSave(SaveOutcome outcome, const std::string& error,
+                                  const std::function<void(bool go)>& decided) {
+    // A failed save leaves the page where it is unless the candidate chooses to leave it
+    // unsaved: an error that does not go away must not keep them there for ever. A page
+    // that cannot be submitted at all holds no answers to lose.
+    if (outcome == SaveOutcome::Failed && onSaveFailed) {
+        onSaveFailed(error, [decided, alive = std::weak_ptr<bool>(alive_)](bool leave) {
+            if (!alive.expired())
+                decided(leave);
+        });
+        return;
+    }
+    if (!error.empty())
+        report_(error);
+    decided(outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable);
 }
 
 void PageSession::DecideRiders() {
@@ -255,74 +260,82 @@ void PageSession::Bind(Done done) {
     try {
         if (onBinding)
             onBinding(currentIndex_);
-        manager_.reset();
-        document_.reset();
-        lastAccepted_.reset();
-        boundToken_ = 0;
+        Unbind();
         const long token = ++bindToken_;
-        const int index = currentIndex_;
-        std::weak_ptr<bool> alive = alive_;
-        auto fail = [this, done, alive, epoch = pageEpoch_](const std::string& error) {
-            if (alive.expired())
-                return;
-            // What a page that has gone answers is no news to the candidate.
-            if (epoch == pageEpoch_)
-                ReportBindError(error);
-            done();
-        };
         page_.capture(
             token,
-            [this, done, fail, token, index, alive](const nlohmann::json& snapshot) {
-                if (alive.expired())
-                    return;
-                if (token != bindToken_) {
-                    done();
-                    return;
-                }
-                bool ok = true;
-                try {
-                    auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
-                    auto manager = std::make_unique<TStorageManager>(
-                        GetAssessmentFileName(index), GetResultsFileName(), document.get());
-                    document_ = std::move(document);
-                    manager_ = std::move(manager);
-                    boundToken_ = token;
-                    boundName_ = assessments_.at(static_cast<std::size_t>(index));
-                    draftDirty_ = false;
-                    draftFailed_ = false;
-                    manager_->LoadResponses();
-                    base_ = manager_->ResultDigest();
-                    baseBefore_ = manager_->DigestBeforeUpdate();
-                    bindError_.clear();
-                } catch (const std::exception& e) {
-                    ok = false;
-                    ReportBindError(e.what());
-                }
-                if (!ok || !document_) {
-                    done();
-                    return;
-                }
-                ++stats_.bound;
-                nlohmann::json changes = document_->changes();
-                document_->clearChanges();
-                page_.apply(
-                    token, changes, snapshot,
-                    [this, done, token, snapshot, alive](bool applied) {
-                        if (alive.expired())
-                            return;
-                        if (!applied || !manager_ || boundToken_ != token) {
-                            done();
-                            return;
-                        }
-                        RestoreDraft(token, snapshot, done);
-                    },
-                    fail);
+            [this, done, token, index = currentIndex_,
+             alive = std::weak_ptr<bool>(alive_)](const nlohmann::json& snapshot) {
+                if (!alive.expired())
+                    OnCaptured(token, index, snapshot, done);
             },
-            fail);
+            BindFailure(done));
     } catch (...) {
         done();
         throw;
     }
+}
+
+void PageSession::Unbind() {
+    manager_.reset();
+    document_.reset();
+    lastAccepted_.reset();
+    boundToken_ = 0;
+}
+
+PageFrame::Fail PageSession::BindFailure(Done done) {
+    return [this, done, alive = std::weak_ptr<bool>(alive_),
+            epoch = pageEpoch_](const std::string& error) {
+        if (alive.expired())
+            return;
+        // What a page that has gone answers is no news to the candidate.
+        if (epoch == pageEpoch_)
+            ReportBindError(error);
+        done();
+    };
+}
+
+void PageSession::OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done) {
+    if (token != bindToken_ || !MakeManager(token, index, snapshot) || !document_) {
+        done();
+        return;
+    }
+    ++stats_.bound;
+    nlohmann::json changes = document_->changes();
+    document_->clearChanges();
+    page_.apply(
+        token, changes, snapshot,
+        [this, done, token, snapshot, alive = std::weak_ptr<bool>(alive_)](bool applied) {
+            if (alive.expired())
+                return;
+            if (applied && manager_ && boundToken_ == token)
+                RestoreDraft(token, snapshot, done);
+            else
+                done();
+        },
+        BindFailure(done));
+}
+
+bool PageSession::MakeManager(long token, int index, const nlohmann::json& snapshot) {
+    try {
+        auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
+        auto manager = std::make_unique<TStorageManager>(GetAssessmentFileName(index),
+                                                         GetResultsFileName(), document.get());
+        document_ = std::move(document);
+        manager_ = std::move(manager);
+        boundToken_ = token;
+        boundName_ = assessments_.at(static_cast<std::size_t>(index));
+        draftClock_.bound({}, {});
+        manager_->LoadResponses();
+        draftClock_.bound(manager_->ResultDigest(), manager_->DigestBeforeUpdate());
+        bindError_.clear();
+        return true;
+    } catch (const std::exception& e) {
+        ReportBindError(e.what());
+    } catch (...) {
+        ReportBindError(texts::UnknownError);
+    }
+    return false;
 }
 
 bool PageSession::Submit(const nlohmann::json& snapshot, bool verdict) {
@@ -421,9 +434,7 @@ PageSession::SaveOutcome PageSession::StoreReply(const SubmitReply& reply) {
 void PageSession::AfterAccepted() {
     // The answers are in results.xml now; the draft goes only after them, so a crash in
     // between leaves a draft that the next binding finds older.
-    base_ = manager_->ResultDigest();
-    baseBefore_.clear();
-    draftDirty_ = false;
+    draftClock_.accepted(manager_->ResultDigest());
     try {
         drafts_.Remove(boundName_);
     } catch (const std::exception& e) {
@@ -447,36 +458,13 @@ void PageSession::Notice(const std::string& text) {
 }
 
 bool PageSession::DraftIsCurrent(const Draft& draft) const {
-    if (draft.version == 1)
-        return draft.base == ResultStamp();
-    return draft.base == base_ || (!baseBefore_.empty() && draft.base == baseBefore_);
+    return draftClock_.isCurrent(draft, draft.version == 1 ? ResultStamp() : std::string());
 }
 
 void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done done) {
     std::optional<Draft> draft;
     nlohmann::json writes;
-    try {
-        draft = drafts_.Read(boundName_);
-        if (draft &&
-            (draft->assessment != boundName_ || draft->ident != manager_->GetAssessmentIdent()))
-            throw DraftError(texts::DraftOfOtherAssessment + draft->assessment + " (" +
-                             draft->ident + ")");
-        // Against the form as results.xml filled it: only what differs is news.
-        if (draft && DraftIsCurrent(*draft))
-            writes = DraftWrites(draft->snapshot, document_->toJson());
-    } catch (const std::exception& e) {
-        // Set aside, not deleted: what it holds may still be wanted, and it never stands
-        // in the page's way again.
-        const std::string why = e.what();
-        try {
-            Notice(texts::DraftMovedAside + drafts_.MoveAside(boundName_) + " (" + why + ").");
-        } catch (const std::exception& moved) {
-            Notice(texts::DraftNotUsable + why + ". " + moved.what());
-        }
-        done();
-        return;
-    }
-    if (!draft) {
+    if (!ReadDraft(draft, writes) || !draft) {
         done();
         return;
     }
@@ -490,16 +478,44 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
         done();
         return;
     }
-    if (writes.empty()) {
-        // Nothing the stored answers lack (a page's own script fired the change, say): no
-        // news for the candidate; the next accepted submission removes it.
+    // Nothing the stored answers lack (a page's own script fired the change, say) is no
+    // news for the candidate; the next accepted submission removes it.
+    if (writes.empty())
         done();
-        return;
+    else
+        ApplyDraft(token, writes, snapshot, draft->saved, done);
+}
+
+bool PageSession::ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes) {
+    try {
+        draft = drafts_.Read(boundName_);
+        if (draft &&
+            (draft->assessment != boundName_ || draft->ident != manager_->GetAssessmentIdent()))
+            throw DraftError(texts::DraftOfOtherAssessment + draft->assessment + " (" +
+                             draft->ident + ")");
+        // Against the form as results.xml filled it: only what differs is news.
+        if (draft && DraftIsCurrent(*draft))
+            writes = DraftWrites(draft->snapshot, document_->toJson());
+        return true;
+    } catch (const std::exception& e) {
+        // Set aside, not deleted: what it holds may still be wanted, and it never stands
+        // in the page's way again.
+        const std::string why = e.what();
+        try {
+            Notice(texts::DraftMovedAside + drafts_.MoveAside(boundName_) + " (" + why + ").");
+        } catch (const std::exception& moved) {
+            Notice(texts::DraftNotUsable + why + ". " + moved.what());
+        }
+        return false;
     }
+}
+
+void PageSession::ApplyDraft(long token, const nlohmann::json& writes,
+                             const nlohmann::json& snapshot, const std::string& saved, Done done) {
     std::weak_ptr<bool> alive = alive_;
     page_.apply(
         token, writes, snapshot,
-        [this, done, alive, saved = draft->saved](bool applied) {
+        [this, done, alive, saved](bool applied) {
             if (alive.expired())
                 return;
             if (applied) {
@@ -518,28 +534,21 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
 }
 
 void PageSession::PageEdited() {
-    if (!manager_ || currentIndex_ < 0 || stopped_)
+    if (!manager_ || currentIndex_ < 0 || stopped_ || !startTimer || !draftClock_.edited())
         return;
-    draftDirty_ = true;
-    if (draftTimer_ || !startTimer)
-        return;
-    // The first change since the last draft starts the clock; later ones ride along, so
-    // drafts are at least the delay apart.
-    draftTimer_ = true;
     startTimer(draftDelay_, [this, alive = std::weak_ptr<bool>(alive_)] {
         if (alive.expired())
             return;
-        draftTimer_ = false;
+        draftClock_.timerFired();
         Enqueue([this](Done done) { TakeDraft(std::move(done)); });
     });
 }
 
 void PageSession::TakeDraft(Done done) {
-    if (!draftDirty_ || !manager_ || currentIndex_ < 0) {
+    if (!manager_ || currentIndex_ < 0 || !draftClock_.take()) {
         done();
         return;
     }
-    draftDirty_ = false;
     const long token = boundToken_;
     const auto asked = Clock::now();
     std::weak_ptr<bool> alive = alive_;
@@ -568,14 +577,13 @@ void PageSession::WriteDraft(const nlohmann::json& snapshot) {
     try {
         // The base is what results.xml holds, not the in-memory result, which a failed save
         // has already changed.
-        drafts_.Write(
-            Draft{boundName_, manager_->GetAssessmentIdent(), base_, DraftStore::Now(), snapshot});
+        drafts_.Write(Draft{boundName_, manager_->GetAssessmentIdent(), draftClock_.base(),
+                            DraftStore::Now(), snapshot});
         ++stats_.drafts;
     } catch (const std::exception& e) {
         // Told once per page: a full disk must not bring a box every few seconds.
-        if (!draftFailed_)
+        if (draftClock_.firstFailure())
             Notice(texts::DraftNotWritten + std::string(e.what()));
-        draftFailed_ = true;
     }
 }
 
@@ -586,12 +594,9 @@ void PageSession::PageGone() {
     riderVerdict_ = true;
     ++bindToken_;
     currentIndex_ = -1;
-    manager_.reset();
-    document_.reset();
-    lastAccepted_.reset();
-    boundToken_ = 0;
+    Unbind();
     boundName_.clear();
-    draftDirty_ = false;
+    draftClock_.forget();
     // The operation in flight may wait for an answer that will never come.
     // A copy: finishing starts the next operation, which replaces finishRunning_.
     if (running_ && finishRunning_) {

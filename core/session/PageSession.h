@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "session/DraftClock.h"
 #include "session/DraftStore.h"
 #include "session/PageFrame.h"
 
@@ -141,14 +142,23 @@ private:
     using SaveDone = std::function<void(SaveOutcome, const std::string& error)>;
 
     void Bind(Done done);
+    void Unbind();
+    PageFrame::Fail BindFailure(Done done);
+    void OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done);
+    bool MakeManager(long token, int index, const nlohmann::json& snapshot);
     void ReportBindError(const std::string& error);
     bool Submit(const nlohmann::json& snapshot, bool verdict);
     void SaveBound(SaveDone done);
     void OnSubmitted(const SubmitReply& reply, const SaveDone& done);
     SaveOutcome StoreReply(const SubmitReply& reply);
     void AfterAccepted();
+    void DecideAfterSave(SaveOutcome outcome, const std::string& error,
+                         const std::function<void(bool go)>& decided);
     void DecideRiders();
     void RestoreDraft(long token, const nlohmann::json& snapshot, Done done);
+    bool ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes);
+    void ApplyDraft(long token, const nlohmann::json& writes, const nlohmann::json& snapshot,
+                    const std::string& saved, Done done);
     bool DraftIsCurrent(const Draft& draft) const;
     void TakeDraft(Done done);
     void WriteDraft(const nlohmann::json& snapshot);
@@ -174,11 +184,6 @@ private:
     // accepted: a submission after the page was left stores them again.
     std::optional<nlohmann::json> lastAccepted_;
     std::string boundName_; // the assessment manager_ stands for
-    // The fingerprint of the bound result as results.xml last held it (bound or saved),
-    // and before binding added what an updated assessment gained: a draft taken on either
-    // is no older than the stored answers.
-    std::string base_;
-    std::string baseBefore_;
     std::string bindError_; // the binding error told for the page on screen
     // A submission is in flight; navigations the page starts meanwhile ride on it and are
     // decided, when its operation ends, with riderVerdict_.
@@ -188,10 +193,8 @@ private:
 
     DraftStore drafts_;
     std::chrono::milliseconds draftDelay_{5000};
-    bool draftDirty_ = false;  // changed since the last draft
-    bool draftTimer_ = false;  // a draft is due
-    bool draftFailed_ = false; // a failed draft write was told, for this binding
-    long pageEpoch_ = 0;       // bumped when the page's process ends
+    DraftClock draftClock_;
+    long pageEpoch_ = 0; // bumped when the page's process ends
 
     std::deque<std::function<void(Done)>> queue_;
     bool running_ = false;
