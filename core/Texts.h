@@ -134,5 +134,9 @@ inline constexpr const char* DraftNotUsable =
 inline constexpr const char* DraftNotWritten =
     "Не вдалося записати чернетку відповідей; відповіді збережуться, коли ви залишите "
     "сторінку. Причина: ";
+// + the folder they were moved to
+inline constexpr const char* DraftsSetAside =
+    "Файл результатів створено заново. Чернетки незбережених відповідей попереднього файлу "
+    "не відновлюватимуться на сторінках; їх відкладено в папку ";
 
 } // namespace vedris::texts

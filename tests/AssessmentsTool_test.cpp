@@ -112,11 +112,18 @@ TEST(InstallationFolder, MadeFolderPassesItsCheckAndTheCheckCatchesWhatLosesAnsw
     replaceIn(a + "ims12.html", "<select name=\"I3.R4\" aria-label=\"Список і поля\" size=\"2\"",
               "<select name=\"I3.R4\"");
     replaceIn(a + "index.html", "name=\"form_frame\"", "name=\"frame\"");
+    replaceIn(a + "ims12.html", "</form>",
+              "</form><input name=\"I3.R7\">\n<iframe src=\"video.html\"></iframe>");
     replaceIn(a + "ims_qtiasi2res.xslt", "<response ident_ref=\"{@ident}\"/>", "");
     std::filesystem::remove(a + "latin1.xml");
     int checked = 0;
-    std::string problems = joined(CheckFolder(out, &checked).problems);
+    Report check = CheckFolder(out, &checked);
+    std::string problems = joined(check.problems);
     EXPECT_EQ(checked, 2);
+    const std::string warnings = joined(check.warnings);
+    EXPECT_NE(warnings.find(a + "ims12.html: рядок "), std::string::npos) << warnings;
+    for (const char* expected : {"поле «I3.R7» стоїть поза формою", ": фрейм усередині"})
+        EXPECT_NE(warnings.find(expected), std::string::npos) << expected << "\n" << warnings;
     for (const std::string& expected :
          {a + "ims12.html: рядок 41: поле «I3.R6» — однорядкове текстове поле, а клієнт",
           a + "ims12.html: рядок 40: поле «I3.R55» не відповідає",

@@ -5,6 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/TempDir.h"
 
@@ -116,6 +122,66 @@ TEST(DraftWrites, ReachTheControlsThatStillMatchWhereverTheyStand) {
         {{"i", 6}, {"value", "перший із двох"}},
     });
     EXPECT_EQ(DraftWrites(draft, page), expected);
+}
+
+// What work raises, run as user uid of group gid with a strict umask ("ok" when nothing).
+std::string AsMemberOfGroup(uid_t uid, gid_t gid, const std::function<void()>& work) {
+    int out[2];
+    if (pipe(out) != 0)
+        return "(pipe)";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        std::string text = "ok";
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            text = "(setuid)";
+        umask(077);
+        try {
+            if (text == "ok")
+                work();
+        } catch (const std::exception& e) {
+            text = e.what();
+        }
+        _exit(write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    waitpid(pid, nullptr, 0);
+    return text;
+}
+
+// Members of the results folder's group take turns at one installation: what one drafted,
+// the next may read, replace and remove, whatever their umask.
+TEST(DraftStore, MembersOfTheGroupTakeTurnsWithTheDrafts) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start processes as other users";
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    const gid_t group = 61600;
+    const std::string results = dir.file("Results") + "/";
+    std::filesystem::create_directory(results);
+    ASSERT_EQ(chown(results.c_str(), 0, group), 0);
+    ASSERT_EQ(chmod(results.c_str(), 02770), 0);
+    const DraftStore store(results);
+    auto draft = [](const std::string& name) {
+        return Draft{name, "ID", "", DraftStore::Now(), Snapshot({Text("Q.T", name)})};
+    };
+    EXPECT_EQ(AsMemberOfGroup(61601, group, [&] { store.Write(draft("alpha")); }), "ok");
+    EXPECT_EQ(AsMemberOfGroup(61602, group,
+                              [&] {
+                                  if (!store.Read("alpha"))
+                                      throw std::runtime_error("no draft");
+                                  store.Write(draft("alpha"));
+                                  store.Write(draft("beta"));
+                                  store.Remove("beta");
+                              }),
+              "ok");
+    EXPECT_EQ(AsMemberOfGroup(61601, group, [&] { store.Remove("alpha"); }), "ok");
+    EXPECT_FALSE(std::filesystem::exists(store.PathOf("alpha")));
 }
 
 } // namespace

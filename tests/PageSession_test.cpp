@@ -27,6 +27,8 @@ public:
     bool hasForm = true;
     bool holdSubmit = false; // keep the next submission's answer until release()
     std::function<void()> held;
+    std::function<void()> duringSubmit; // what the page's handler does
+    std::string captureError;           // capture fails with it (no frame "form_frame")
     int captures = 0;
 
     nlohmann::json snapshot() const {
@@ -39,9 +41,12 @@ public:
                    {"value", city},
                    {"checked", false}}}}};
     }
-    void capture(long, std::function<void(const nlohmann::json&)> done, Fail) override {
+    void capture(long, std::function<void(const nlohmann::json&)> done, Fail fail) override {
         ++captures;
-        done(snapshot());
+        if (captureError.empty())
+            done(snapshot());
+        else
+            fail(captureError);
     }
     void apply(long, const nlohmann::json& changes, const nlohmann::json&,
                std::function<void(bool)> done, Fail) override {
@@ -51,6 +56,8 @@ public:
         done(true);
     }
     void submit(long, std::function<void(const SubmitReply&)> done, Fail) override {
+        if (duringSubmit)
+            duringSubmit();
         auto answer = [this, done] {
             done(displayed ? SubmitReply{true, verdict, snapshot()} : SubmitReply{});
         };
@@ -163,6 +170,45 @@ TEST_F(PageSessionTest, ASaveThatFailsIsReportedAndKeepsThePage) {
     EXPECT_EQ(saved, false);
 }
 
+TEST_F(PageSessionTest, APageThatFailedToBindIsLeftAndItsErrorToldOnce) {
+    page.captureError = "На сторінці немає фрейму";
+    session->NavigateComplete(dir.file("Assessments/beta.html"));
+    session->DocumentComplete(false, std::chrono::system_clock::now());
+    session->DocumentComplete(true, std::chrono::system_clock::now());
+    EXPECT_FALSE(session->HasStorageManager());
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(errors, std::vector<std::string>{"На сторінці немає фрейму"});
+    EXPECT_EQ(session->Stats().submissions, 0);
+}
+
+TEST_F(PageSessionTest, FramesInsideThePageOrBesideItLeaveItBound) {
+    showBeta();
+    session->NavigateComplete(dir.file("Assessments/video.html"), false);
+    session->DocumentComplete(false, std::chrono::system_clock::now(), false);
+    EXPECT_EQ(session->CurrentIndex(), 0);
+    EXPECT_EQ(session->Stats().bound, 1);
+    page.city = "Черкаси";
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(stored(), "Черкаси");
+}
+
+TEST_F(PageSessionTest, ANavigationTheHandlerStartsRidesOnItsSubmission) {
+    showBeta();
+    std::vector<bool> rides;
+    page.duringSubmit = [&] {
+        // A handler that sets location.href, bounded so the old loop would end.
+        if (rides.size() < 5)
+            session->BeforeNavigate([&](bool go) { rides.push_back(go); });
+    };
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(rides, std::vector<bool>{true});
+    page.verdict = false;
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(rides, (std::vector<bool>{true, false}));
+    EXPECT_EQ(session->Stats().submissions, 2);
+}
+
 TEST_F(PageSessionTest, APageThatHasGoneStoresWhatItLastAccepted) {
     showBeta();
     page.displayed = false;
@@ -189,20 +235,21 @@ TEST_F(PageSessionTest, OneOperationAtATime) {
     page.holdSubmit = true;
     std::vector<std::string> order;
     session->SaveCurrentPage([&](bool s) { order.push_back(s ? "saved" : "not saved"); });
-    session->BeforeNavigate([&](bool go) { order.push_back(go ? "go" : "stay"); });
+    session->SaveCurrentPage([&](bool s) { order.push_back(s ? "saved 2" : "not saved 2"); });
     EXPECT_TRUE(session->Busy());
     EXPECT_TRUE(order.empty());
     page.release();
     page.release();
-    EXPECT_EQ(order, (std::vector<std::string>{"saved", "go"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"saved", "saved 2"}));
     EXPECT_FALSE(session->Busy());
+    EXPECT_EQ(session->Stats().submissions, 2);
 
     // Stopped: the operation in flight ends, the queued ones never start.
     session->SaveCurrentPage([&](bool s) { order.push_back(s ? "saved" : "not saved"); });
     session->BeforeNavigate([&](bool) { order.push_back("late"); });
     session->Stop();
     page.release();
-    EXPECT_EQ(order, (std::vector<std::string>{"saved", "go", "saved"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"saved", "saved 2", "saved"}));
     EXPECT_FALSE(page.held);
 }
 
@@ -260,6 +307,66 @@ TEST_F(PageSessionDrafts, AChangeIsDraftedOnceAndRestoredUntilAnAcceptedSaveMake
     EXPECT_FALSE(draft());
     EXPECT_EQ(session->Stats().restored, 1);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionDrafts, AFailedSaveKeepsItsDraftAndTheCandidateMayLeaveUnsaved) {
+    showBeta();
+    const std::string results = session->GetResultsFileName();
+    std::filesystem::rename(results, results + ".away");
+    std::filesystem::create_directory(results);
+    page.city = "Рівне";
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(errors.size(), 1u);
+    session->PageEdited();
+    elapse();
+    std::vector<std::string> asked;
+    session->onSaveFailed = [&](const std::string& error, std::function<void(bool)> answer) {
+        asked.push_back(error);
+        answer(asked.size() == 2);
+    };
+    EXPECT_EQ(leave(), false);
+    EXPECT_EQ(leave(), true);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(errors.size(), 1u);
+
+    std::filesystem::remove(results);
+    std::filesystem::rename(results + ".away", results);
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Рівне");
+}
+
+TEST_F(PageSessionDrafts, ADraftLeftBehindNeverReturnsOverALaterSave) {
+    showBeta();
+    page.city = "Луцьк";
+    EXPECT_EQ(leave(), true);
+    page.city = "Чернетка";
+    session->PageEdited();
+    elapse();
+    const std::string left = readFile(session->Drafts().PathOf("beta"));
+    // Accepted within the same second as the first, with a draft left behind by a crash.
+    page.city = "Дубно";
+    EXPECT_EQ(leave(), true);
+    dir.write("Results/drafts/beta.json", left);
+    showBeta();
+    EXPECT_EQ(page.city, "Дубно");
+    EXPECT_FALSE(draft());
+}
+
+TEST_F(PageSessionDrafts, ANewResultsFileSetsTheOldDraftsAside) {
+    showBeta();
+    page.city = "Попередній кандидат";
+    session->PageEdited();
+    elapse();
+    std::filesystem::rename(session->GetResultsFileName(), dir.file("results-old.xml"));
+    session->PrepareResultsFile();
+    ASSERT_EQ(notices.size(), 1u);
+    const std::string aside = notices[0].substr(notices[0].rfind(' ') + 1);
+    EXPECT_TRUE(std::filesystem::exists(aside + "beta.json")) << notices[0];
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "");
+    EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST_F(PageSessionDrafts, APageWhoseProcessEndedWritesNothingAndHoldsNothingUp) {

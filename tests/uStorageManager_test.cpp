@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <regex>
 
+#include "../fuzz/BinderRoundTrip.h"
 #include "platform/html/MemoryFormDocument.h"
 #include "settings/uRegistry.h"
 #include "support/TempDir.h"
@@ -545,10 +547,12 @@ TEST_F(StorageTest, ResponseRecordOperations) {
 }
 
 TEST_F(StorageTest, MissingItemResultOrResponseFailsWithTheAssertionTexts) {
+    // Only when the stylesheet does not derive them either; else binding adds them.
     auto a = assessment("a", Assessment("A", Item("Q1", Lid("R")) + Item("Q2", Lid("R"))));
     const std::string head =
         "<result><context><date><datetime/></date></context><assessment_result ident_ref=\"A\"/>"
         "<item_result ident_ref=\"Q1\"><response ident_ref=\"R\"/></item_result>";
+    setStylesheet("<qti_result_report>" + head + "</result></qti_result_report>");
     MemoryFormDocument form;
     setResults(head + "</result>");
     try {
@@ -576,6 +580,58 @@ TEST_F(StorageTest, MissingItemResultOrResponseFailsWithTheAssertionTexts) {
                   "<assessment_result ident_ref=\"A\"/></result></qti_result_report>");
     EXPECT_THROW(TStorageManager(a, results(), &form), EAssertionFailed);
     EXPECT_EQ(xml::Document::load(results()).selectAll("//result").size(), 1u);
+}
+
+// An assessment updated after answers were stored: its result gains the new items and
+// responses in the derived order, and every stored answer stays, also of removed items.
+TEST_F(StorageTest, AnUpdatedAssessmentGainsWhatItAddsAndKeepsEveryStoredAnswer) {
+    auto visit = [&](const std::string& items, const std::vector<std::string>& names,
+                     const std::vector<std::string>& shown, const std::vector<std::string>& typed) {
+        auto a = assessment("a", Assessment("A", items));
+        MemoryFormDocument form;
+        for (const auto& name : names)
+            form.addInput(name, "text", "");
+        TStorageManager m(a, results(), &form);
+        m.LoadResponses();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            html::Element& field = form.getElementsByName(names[i]).item(0);
+            EXPECT_EQ(field.value(), shown[i]) << names[i];
+            field.setValue(typed[i]);
+        }
+        ASSERT_TRUE(m.SubmitResponses());
+    };
+    visit(Item("Q1", Fib("T", "1")), {"Q1.T"}, {""}, {"один"});
+    // An item before and after it, and a second response of it.
+    const std::string updated = Item("Q0", Fib("T", "1")) +
+                                Item("Q1", Fib("T", "1") + Fib("U", "1")) +
+                                Item("Q2", Fib("T", "1"));
+    visit(updated, {"Q0.T", "Q1.T", "Q1.U", "Q2.T"}, {"", "один", "", ""},
+          {"нуль", "один", "два", "три"});
+    std::vector<std::string> order;
+    const auto doc = xml::Document::load(results());
+    for (auto r : doc.selectAll("//item_result | //item_result[@ident_ref = 'Q1']/response"))
+        order.push_back(r.attribute("ident_ref"));
+    EXPECT_EQ(order, (std::vector<std::string>{"Q0", "Q1", "T", "U", "Q2"}));
+    // Removing items leaves their answers in the file.
+    visit(Item("Q2", Fib("T", "1")), {"Q2.T"}, {"три"}, {"чотири"});
+    EXPECT_EQ(stored("A", "Q0", "T"), (Stored{{"нуль", "Valid"}}));
+    EXPECT_EQ(stored("A", "Q1", "U"), (Stored{{"два", "Valid"}}));
+    EXPECT_EQ(stored("A", "Q2", "T"), (Stored{{"чотири", "Valid"}}));
+}
+
+// Loading what a page stored and saving it again stores the same, for every layout of
+// controls: two lists of several choices once doubled their answers at every visit.
+TEST_F(StorageTest, LoadingThenSavingStoresTheSameForAnyLayout) {
+    auto a = assessment("a", roundtrip::AssessmentXml);
+    roundtrip::Layout twoLists;
+    twoLists.controls = {{roundtrip::Kind::MultipleList, {"a", "b"}, {true, false}},
+                         {roundtrip::Kind::MultipleList, {"a", "b"}, {false, true}}};
+    EXPECT_EQ(roundtrip::RoundTrip(a, results(), twoLists), "");
+    std::mt19937 random(16);
+    for (int run = 0; run < 400; ++run) {
+        auto layout = roundtrip::MakeLayout([&](unsigned n) { return random() % n; });
+        ASSERT_EQ(roundtrip::RoundTrip(a, results(), layout), "") << "run " << run;
+    }
 }
 
 // ---- Submission ----

@@ -57,9 +57,23 @@ TRespStorageManager::TRespStorageManager(xml::Node Item, xml::Node Response,
 TRespStorageManager::~TRespStorageManager() = default;
 
 void TRespStorageManager::LoadControls() {
+    FLoading = FResponse->GetStoredValues();
+    FTaken = 0;
     int n = FControls->Count();
     for (int i = 0; i < n; ++i)
         LoadControl(i);
+    const std::vector<std::string> leftovers(FLoading.begin() + static_cast<long>(FTaken),
+                                             FLoading.end());
+    FLoading.clear();
+    for (const std::string& value : leftovers)
+        LoadLeftover(value);
+}
+
+bool TRespStorageManager::TakeNext(const std::string& Value) {
+    if (FTaken >= FLoading.size() || FLoading[FTaken] != Value)
+        return false;
+    ++FTaken;
+    return true;
 }
 
 void TRespStorageManager::SaveControls() {
@@ -93,7 +107,17 @@ void TTextAreaManager::SaveControl(int Index) {
 
 void TInputRadioCheckManager::LoadControl(int Index) {
     html::Element& control = FControls->Items(Index);
-    control.setChecked(FResponse->HasValue(control.value()));
+    control.setChecked(TakeNext(control.value()));
+}
+
+void TInputRadioCheckManager::LoadLeftover(const std::string& Value) {
+    for (int i = 0; i < FControls->Count(); ++i) {
+        html::Element& control = FControls->Items(i);
+        if (!control.checked() && control.value() == Value) {
+            control.setChecked(true);
+            return;
+        }
+    }
 }
 
 void TInputRadioCheckManager::SaveControl(int Index) {
@@ -107,12 +131,29 @@ void TSelectManager::LoadControl(int Index) {
     int n = list.options().length();
     // Read after options, so that a control which is no list fails on that member first.
     bool multiple = list.multiple();
+    bool chosen = false;
     for (int j = 0; j < n; ++j) {
         html::Element& option = FControls->Items(Index).options().item(j);
-        if (multiple)
-            option.setSelected(FResponse->HasValue(option.value()));
-        else
-            option.setSelected(FResponse->GetStoredValue(Index) == option.value());
+        const bool take = (multiple || !chosen) && TakeNext(option.value());
+        chosen = chosen || take;
+        option.setSelected(take);
+    }
+}
+
+void TSelectManager::LoadLeftover(const std::string& Value) {
+    for (int i = 0; i < FControls->Count(); ++i) {
+        html::ElementCollection& options = FControls->Items(i).options();
+        const bool multiple = FControls->Items(i).multiple();
+        bool taken = false;
+        for (int j = 0; j < options.length() && !multiple && !taken; ++j)
+            taken = options.item(j).selected();
+        for (int j = 0; j < options.length() && !taken; ++j) {
+            html::Element& option = options.item(j);
+            if (!option.selected() && option.value() == Value) {
+                option.setSelected(true);
+                return;
+            }
+        }
     }
 }
 

@@ -29,6 +29,13 @@ std::string TResponse::GetStoredValue(int Index) const {
                                                       : std::string();
 }
 
+std::vector<std::string> TResponse::GetStoredValues() const {
+    std::vector<std::string> values;
+    for (const xml::Node& v : StoredValues())
+        values.push_back(v.text());
+    return values;
+}
+
 int TResponse::ValueCount() const {
     return static_cast<int>(StoredValues().size());
 }

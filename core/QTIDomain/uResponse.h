@@ -29,6 +29,8 @@ public:
     // The index-th stored value (from 0); the empty text beyond the last.
     std::string GetStoredValue(int Index) const;
     int ValueCount() const;
+    // Every stored value, in order.
+    std::vector<std::string> GetStoredValues() const;
     // True when a stored value is exactly Value (whole text, case-sensitive).
     bool HasValue(const std::string& Value) const;
 

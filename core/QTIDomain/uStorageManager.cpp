@@ -1,5 +1,7 @@
 #include "QTIDomain/uStorageManager.h"
 
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -33,7 +35,62 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// Puts node before ref among parent's children (at the end when ref is none) with
+// appendChild alone: ref and the siblings after it move behind node.
+void InsertBefore(xml::Node parent, xml::Node ref, xml::Node node) {
+    std::vector<xml::Node> after;
+    for (xml::Node n = ref; n; n = n.nextSibling())
+        after.push_back(n);
+    parent.appendChild(node);
+    for (xml::Node n : after)
+        parent.appendChild(n);
+}
+
+xml::Node NextElementNamed(xml::Node from, const char* name) {
+    for (xml::Node n = from; n; n = n.nextSibling())
+        if (n.isElementNamed(name))
+            return n;
+    return {};
+}
+
+// Puts a copy of derived into the stored parent: after previous (the stored counterpart of
+// the derived node before it), or before the first stored element of its name.
+xml::Node PlaceCopy(xml::Document& doc, xml::Node parent, xml::Node previous, xml::Node derived,
+                    const char* name) {
+    xml::Node copy = doc.importCopy(derived);
+    if (previous)
+        InsertBefore(previous.parent(), previous.nextSibling(), copy);
+    else
+        InsertBefore(parent, NextElementNamed(parent.firstChild(), name), copy);
+    return copy;
+}
+
 } // namespace
+
+std::string DigestOfResult(xml::Node Result) {
+    if (!Result)
+        return {};
+    // FNV-1a over every element's name, idents, status and first text, each closed by a
+    // byte that UTF-8 text never holds.
+    std::uint64_t hash = 14695981039346656037ull;
+    auto feed = [&hash](const std::string& text) {
+        for (unsigned char c : text + '\xff') {
+            hash ^= c;
+            hash *= 1099511628211ull;
+        }
+    };
+    auto visit = [&feed](xml::Node n) {
+        feed(n.name());
+        feed(n.attribute("ident_ref"));
+        feed(n.attribute("response_status"));
+        feed(n.firstChildValue());
+    };
+    visit(Result);
+    Result.forEachElementBelow(visit);
+    char text[24];
+    std::snprintf(text, sizeof text, "%016" PRIx64, hash);
+    return text;
+}
 
 std::string FormatDateTime(std::time_t Time) {
     std::tm local{};
@@ -62,8 +119,16 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
     if (!FindResult())
         DeriveResult();
     FFormDocument_ = FormDocument;
-    if (FormDocument)
+    if (!FormDocument)
+        return;
+    try {
         CreateBinders();
+    } catch (const EAssertionFailed&) {
+        // The assessment has gained items or responses since its answers were stored.
+        FBinders.clear();
+        GainMissingResponses();
+        CreateBinders();
+    }
 }
 
 TStorageManager::~TStorageManager() = default;
@@ -117,13 +182,52 @@ xml::Node TStorageManager::GetDateTimeNode() const {
     return result ? result.selectFirst("context/date/datetime") : xml::Node();
 }
 
-void TStorageManager::DeriveResult() {
+std::string TStorageManager::ResultDigest() const {
+    return DigestOfResult(FindResult());
+}
+
+TDerivedResult TStorageManager::Derive() const {
     if (!ClientRegistry)
         throw EStorageError(texts::NoSettings);
-    TDerivedResult derived = DeriveResultFrom(
-        *FAssessmentDoc, GetAssessmentIdent(),
-        std::string(ClientRegistry->GetValue("TransformationsDir")) + "ims_qtiasi2res.xslt",
-        FAssessmentFileName);
+    return DeriveResultFrom(*FAssessmentDoc, GetAssessmentIdent(),
+                            std::string(ClientRegistry->GetValue("TransformationsDir")) +
+                                "ims_qtiasi2res.xslt",
+                            FAssessmentFileName);
+}
+
+void TStorageManager::GainMissingResponses() {
+    // What the stylesheet derives now, merged into the stored result: what it lacks is
+    // added in the derived order, and nothing stored is changed or taken away, not even the
+    // answers to items the assessment no longer has.
+    xml::Node result = FindResult();
+    const TDerivedResult derived = Derive();
+    const TResultsIndex index(FResultsDoc->documentElement(), result);
+    const std::string before = DigestOfResult(result);
+    xml::Node previousItem;
+    for (xml::Node item : derived.Result.selectAll(".//item_result")) {
+        const std::string ident = item.attribute("ident_ref");
+        xml::Node stored = index.FirstItemResult(ident);
+        if (!stored) {
+            previousItem = PlaceCopy(*FResultsDoc, result, previousItem, item, "item_result");
+            continue;
+        }
+        xml::Node previous;
+        for (xml::Node response : ChildElements(item, "response")) {
+            xml::Node found = index.FirstResponse(ident, response.attribute("ident_ref"));
+            previous =
+                found ? found : PlaceCopy(*FResultsDoc, stored, previous, response, "response");
+        }
+        previousItem = stored;
+    }
+    FIndexStale = true;
+    if (DigestOfResult(result) == before)
+        return;
+    FDigestBeforeUpdate = before;
+    InStep(texts::StepSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });
+}
+
+void TStorageManager::DeriveResult() {
+    TDerivedResult derived = Derive();
     xml::Node root = FResultsDoc->documentElement();
     root.appendChild(FResultsDoc->importCopy(derived.Result));
     FIndexStale = true;

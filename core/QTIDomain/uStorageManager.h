@@ -18,6 +18,7 @@ namespace vedris {
 
 class TResultsIndex;
 class TDetachedNodes;
+struct TDerivedResult;
 
 class TStorageManager {
 public:
@@ -46,6 +47,13 @@ public:
     xml::Node GetDateTimeNode() const;
     // The assessment's ident, trimmed of surrounding spaces and control characters.
     std::string GetAssessmentIdent() const;
+    // A fingerprint of this assessment's result as it stands in memory: its stored values,
+    // statuses and time stamp. Two saves that store anything different differ in it,
+    // whatever the clock said.
+    std::string ResultDigest() const;
+    // The fingerprint of the result as it was read, when binding had to add the items or
+    // responses that an updated assessment gained (and saved them); empty otherwise.
+    const std::string& DigestBeforeUpdate() const { return FDigestBeforeUpdate; }
     html::FormDocument* FFormDocument() const { return FFormDocument_; }
     const std::string& ResultsFileName() const { return FResultsFileName; }
     // The binders in creation order: items in document order, within an item its responses.
@@ -59,6 +67,8 @@ public:
 
 private:
     void DeriveResult();
+    TDerivedResult Derive() const;
+    void GainMissingResponses();
     void CreateBinders();
     void ForEachBinder(const std::function<void(TRespStorageManager&)>& Operation);
 
@@ -72,6 +82,7 @@ private:
     std::unique_ptr<TResultsIndex> FIndex;
     bool FIndexStale = true;
     std::vector<std::unique_ptr<TRespStorageManager>> FBinders;
+    std::string FDigestBeforeUpdate;
 };
 
 // Loads an assessment file as the client reads it: elements in a namespace (QTI 1.2 exports
@@ -92,6 +103,9 @@ struct TDerivedResult {
 TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::string& Ident,
                                 const std::string& StylesheetFileName,
                                 const std::string& AssessmentFileName);
+
+// The fingerprint of a result element (ResultDigest); the empty text for none.
+std::string DigestOfResult(xml::Node Result);
 
 // The submission time stamp: local time as "yyyy-mm-ddThh:nn:ss".
 std::string FormatDateTime(std::time_t Time);

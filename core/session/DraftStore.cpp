@@ -10,13 +10,14 @@
 
 #include "Texts.h"
 #include "platform/fs/AtomicFile.h"
+#include "platform/fs/SharedFolder.h"
 
 namespace vedris {
 
 namespace {
 
 constexpr const char* FormatName = "vedris-draft";
-constexpr int FormatVersion = 1;
+constexpr int FormatVersion = 2;
 
 std::string LocalTime(const char* format) {
     std::time_t now = std::time(nullptr);
@@ -82,10 +83,7 @@ std::string DraftStore::PathOf(const std::string& assessment) const {
 
 void DraftStore::Write(const Draft& draft) const {
     const std::string path = PathOf(draft.assessment);
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (ec)
-        throw fs::WriteError(texts::FileNotWritten + path + ": " + ec.message(), ec.value());
+    fs::createSharedFolder(folder_);
     fs::writeFileAtomically(path, Serialize(draft));
 }
 
@@ -107,9 +105,10 @@ void DraftStore::Remove(const std::string& assessment) const {
         throw fs::WriteError(texts::FileNotWritten + path + ": " + std::strerror(errno), errno);
 }
 
-std::string DraftStore::MoveAside(const std::string& assessment) const {
-    const std::string path = PathOf(assessment);
-    const std::string stem = path + ".damaged-" + LocalTime("%Y%m%dT%H%M%S");
+namespace {
+
+// Renames path to stem, or stem-2, stem-3... when that is taken; returns the new name.
+std::string RenameBeside(const std::string& path, const std::string& stem) {
     std::string target = stem;
     std::error_code ec;
     for (int n = 2; std::filesystem::symlink_status(target, ec).type() !=
@@ -122,9 +121,24 @@ std::string DraftStore::MoveAside(const std::string& assessment) const {
     return target;
 }
 
+} // namespace
+
+std::string DraftStore::MoveAside(const std::string& assessment) const {
+    const std::string path = PathOf(assessment);
+    return RenameBeside(path, path + ".damaged-" + LocalTime("%Y%m%dT%H%M%S"));
+}
+
+std::string DraftStore::SetAllAside() const {
+    const std::string folder = folder_.substr(0, folder_.size() - 1);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec) || std::filesystem::is_empty(folder, ec))
+        return {};
+    return RenameBeside(folder, folder + "-" + LocalTime("%Y%m%dT%H%M%S")) + "/";
+}
+
 std::string DraftStore::Serialize(const Draft& draft) {
     nlohmann::json j = {
-        {"format", FormatName},      {"version", FormatVersion}, {"assessment", draft.assessment},
+        {"format", FormatName},      {"version", draft.version}, {"assessment", draft.assessment},
         {"ident", draft.ident},      {"base", draft.base},       {"saved", draft.saved},
         {"snapshot", draft.snapshot}};
     // Page texts may hold anything; invalid UTF-8 becomes U+FFFD rather than no draft.
@@ -135,15 +149,17 @@ Draft DraftStore::Parse(const std::string& text) {
     nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
     auto isText = [&j](const char* key) { return j.contains(key) && j[key].is_string(); };
     if (!j.is_object() || j.value("format", "") != FormatName || !j.contains("version") ||
-        !j["version"].is_number_integer() || j["version"].get<int>() != FormatVersion ||
-        !isText("assessment") || !isText("ident") || !isText("base") || !isText("saved") ||
-        !j.contains("snapshot") || !j["snapshot"].is_object() ||
-        !j["snapshot"].contains("elements") || !j["snapshot"]["elements"].is_array())
+        !j["version"].is_number_integer() || j["version"].get<int>() < 1 ||
+        j["version"].get<int>() > FormatVersion || !isText("assessment") || !isText("ident") ||
+        !isText("base") || !isText("saved") || !j.contains("snapshot") ||
+        !j["snapshot"].is_object() || !j["snapshot"].contains("elements") ||
+        !j["snapshot"]["elements"].is_array())
         throw DraftError(texts::DraftUnreadable);
     for (const auto& e : j["snapshot"]["elements"])
         if (!e.is_object() || !e.contains("name") || !e["name"].is_string())
             throw DraftError(texts::DraftUnreadable);
-    return Draft{j["assessment"], j["ident"], j["base"], j["saved"], j["snapshot"]};
+    return Draft{j["assessment"], j["ident"],    j["base"],
+                 j["saved"],      j["snapshot"], j["version"].get<int>()};
 }
 
 std::string DraftStore::Now() {

@@ -91,6 +91,11 @@ void PageSession::PrepareResultsFile() {
     if (ec)
         throw std::runtime_error(texts::ResultsFolderNotCreated + resultsDir_ + ": " +
                                  ec.message());
+    // Drafts belong to the results file they were taken against: the answers of whoever
+    // used the old one are never put on the pages of the new one.
+    const std::string aside = drafts_.SetAllAside();
+    if (!aside.empty())
+        Notice(texts::DraftsSetAside + aside);
     xml::Document doc = xml::Document::create();
     doc.createDocumentElement("qti_result_report");
     doc.setDeclaration("1.0", "UTF-8");
@@ -113,6 +118,7 @@ void PageSession::Enqueue(std::function<void(Done)> operation) {
 void PageSession::Stop() {
     stopped_ = true;
     queue_.clear();
+    riders_.clear();
 }
 
 void PageSession::RunQueue() {
@@ -131,6 +137,7 @@ void PageSession::RunQueue() {
                 return;
             *finished = true;
             running_ = false;
+            DecideRiders();
             RunQueue();
         };
         finishRunning_ = done;
@@ -142,23 +149,27 @@ void PageSession::RunQueue() {
 
 // ---- Events ----
 
-void PageSession::NavigateComplete(const std::optional<std::string>& path) {
-    Enqueue([this, path](Done done) {
+void PageSession::NavigateComplete(const std::optional<std::string>& path, bool holdsPage) {
+    Enqueue([this, path, holdsPage](Done done) {
         ++stats_.navigated;
-        currentIndex_ = path ? IndexOfName(assessments_, PageNameFromPath(*path)) : -1;
+        if (holdsPage) {
+            currentIndex_ = path ? IndexOfName(assessments_, PageNameFromPath(*path)) : -1;
+            bindError_.clear();
+        }
         done();
     });
 }
 
-void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime) {
+void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime,
+                                   bool holdsPage) {
     const auto received = Clock::now();
     const double lag = wallMs(std::chrono::system_clock::now()) - wallMs(pageTime);
-    Enqueue([this, top, received, lag](Done done) {
+    Enqueue([this, top, received, lag, holdsPage](Done done) {
         ++stats_.completed;
         if (top && ++stats_.topCompleted == 1)
             Log("timing: start page loaded at %.0f ms (wall clock)",
                 wallMs(std::chrono::system_clock::now()));
-        if (currentIndex_ < 0) {
+        if (currentIndex_ < 0 || !holdsPage) {
             done();
             return;
         }
@@ -173,10 +184,18 @@ void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_poi
 }
 
 void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
+    if (submitting_) {
+        // The page's own handler started it: submitting again would start it again, for
+        // ever. It goes or stays with the submission in flight.
+        riders_.push_back(std::move(decide));
+        return;
+    }
     const auto requested = Clock::now();
     Enqueue([this, decide = std::move(decide), requested](Done done) {
+        // Nothing bound (its binding failed) is nothing to save: the page may be left.
         const bool saving = currentIndex_ >= 0 && manager_;
         auto decided = [this, decide, requested, done, saving](bool go) {
+            riderVerdict_ = go;
             decide(go);
             if (!go)
                 ++stats_.ignored;
@@ -185,22 +204,46 @@ void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
                 msSince(requested), saving ? " with the submission" : "");
             done();
         };
-        if (currentIndex_ < 0) {
+        if (!saving) {
             decided(true);
             return;
         }
-        // An error leaves the page where it is: going on would drop the answers that
-        // could not be saved. A page that cannot be submitted at all holds no answers to
-        // lose, and keeping it would lock the candidate out of every other page.
-        SavePage([decided](SaveOutcome outcome) {
-            decided(outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable);
+        SaveBound([this, decided](SaveOutcome outcome, const std::string& error) {
+            DecideAfterSave(outcome, error, decided);
         });
     });
+}
+
+void PageSession::DecideAfterSave(SaveOutcome outcome, const std::string& error,
+                                  const std::function<void(bool go)>& decided) {
+    // A failed save leaves the page where it is unless the candidate chooses to leave it
+    // unsaved: an error that does not go away must not keep them there for ever. A page
+    // that cannot be submitted at all holds no answers to lose.
+    if (outcome == SaveOutcome::Failed && onSaveFailed) {
+        onSaveFailed(error, [decided, alive = std::weak_ptr<bool>(alive_)](bool leave) {
+            if (!alive.expired())
+                decided(leave);
+        });
+        return;
+    }
+    if (!error.empty())
+        report_(error);
+    decided(outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable);
+}
+
+void PageSession::DecideRiders() {
+    for (auto& decide : std::exchange(riders_, {})) {
+        decide(riderVerdict_);
+        ++stats_.decisions;
+        if (!riderVerdict_)
+            ++stats_.ignored;
+    }
 }
 
 void PageSession::SaveCurrentPage(std::function<void(bool)> done) {
     Enqueue([this, done = std::move(done)](Done finished) {
         SavePage([this, done, finished](SaveOutcome outcome) {
+            riderVerdict_ = outcome == SaveOutcome::Accepted;
             Guard([&] {
                 if (done)
                     done(outcome == SaveOutcome::Accepted);
@@ -217,67 +260,82 @@ void PageSession::Bind(Done done) {
     try {
         if (onBinding)
             onBinding(currentIndex_);
-        manager_.reset();
-        document_.reset();
-        lastAccepted_.reset();
-        boundToken_ = 0;
+        Unbind();
         const long token = ++bindToken_;
-        const int index = currentIndex_;
-        std::weak_ptr<bool> alive = alive_;
-        auto fail = [this, done, alive, epoch = pageEpoch_](const std::string& error) {
-            if (alive.expired())
-                return;
-            // What a page that has gone answers is no news to the candidate.
-            if (epoch == pageEpoch_)
-                report_(error);
-            done();
-        };
         page_.capture(
             token,
-            [this, done, fail, token, index, alive](const nlohmann::json& snapshot) {
-                if (alive.expired())
-                    return;
-                if (token != bindToken_) {
-                    done();
-                    return;
-                }
-                bool ok = Guard([&] {
-                    auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
-                    auto manager = std::make_unique<TStorageManager>(
-                        GetAssessmentFileName(index), GetResultsFileName(), document.get());
-                    document_ = std::move(document);
-                    manager_ = std::move(manager);
-                    boundToken_ = token;
-                    boundName_ = assessments_.at(static_cast<std::size_t>(index));
-                    draftDirty_ = false;
-                    draftFailed_ = false;
-                    manager_->LoadResponses();
-                });
-                if (!ok || !document_) {
-                    done();
-                    return;
-                }
-                ++stats_.bound;
-                nlohmann::json changes = document_->changes();
-                document_->clearChanges();
-                page_.apply(
-                    token, changes, snapshot,
-                    [this, done, token, snapshot, alive](bool applied) {
-                        if (alive.expired())
-                            return;
-                        if (!applied || !manager_ || boundToken_ != token) {
-                            done();
-                            return;
-                        }
-                        RestoreDraft(token, snapshot, done);
-                    },
-                    fail);
+            [this, done, token, index = currentIndex_,
+             alive = std::weak_ptr<bool>(alive_)](const nlohmann::json& snapshot) {
+                if (!alive.expired())
+                    OnCaptured(token, index, snapshot, done);
             },
-            fail);
+            BindFailure(done));
     } catch (...) {
         done();
         throw;
     }
+}
+
+void PageSession::Unbind() {
+    manager_.reset();
+    document_.reset();
+    lastAccepted_.reset();
+    boundToken_ = 0;
+}
+
+PageFrame::Fail PageSession::BindFailure(Done done) {
+    return [this, done, alive = std::weak_ptr<bool>(alive_),
+            epoch = pageEpoch_](const std::string& error) {
+        if (alive.expired())
+            return;
+        // What a page that has gone answers is no news to the candidate.
+        if (epoch == pageEpoch_)
+            ReportBindError(error);
+        done();
+    };
+}
+
+void PageSession::OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done) {
+    if (token != bindToken_ || !MakeManager(token, index, snapshot) || !document_) {
+        done();
+        return;
+    }
+    ++stats_.bound;
+    nlohmann::json changes = document_->changes();
+    document_->clearChanges();
+    page_.apply(
+        token, changes, snapshot,
+        [this, done, token, snapshot, alive = std::weak_ptr<bool>(alive_)](bool applied) {
+            if (alive.expired())
+                return;
+            if (applied && manager_ && boundToken_ == token)
+                RestoreDraft(token, snapshot, done);
+            else
+                done();
+        },
+        BindFailure(done));
+}
+
+bool PageSession::MakeManager(long token, int index, const nlohmann::json& snapshot) {
+    try {
+        auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
+        auto manager = std::make_unique<TStorageManager>(GetAssessmentFileName(index),
+                                                         GetResultsFileName(), document.get());
+        document_ = std::move(document);
+        manager_ = std::move(manager);
+        boundToken_ = token;
+        boundName_ = assessments_.at(static_cast<std::size_t>(index));
+        draftClock_.bound({}, {});
+        manager_->LoadResponses();
+        draftClock_.bound(manager_->ResultDigest(), manager_->DigestBeforeUpdate());
+        bindError_.clear();
+        return true;
+    } catch (const std::exception& e) {
+        ReportBindError(e.what());
+    } catch (...) {
+        ReportBindError(texts::UnknownError);
+    }
+    return false;
 }
 
 bool PageSession::Submit(const nlohmann::json& snapshot, bool verdict) {
@@ -287,217 +345,115 @@ bool PageSession::Submit(const nlohmann::json& snapshot, bool verdict) {
     return manager_->SubmitResponses();
 }
 
+void PageSession::ReportBindError(const std::string& error) {
+    // Each document that holds the page may complete (the frame's and the top level's):
+    // the candidate hears of the page's failure once.
+    if (error == bindError_)
+        return;
+    bindError_ = error;
+    report_(error);
+}
+
 void PageSession::SavePage(std::function<void(SaveOutcome)> done) {
+    SaveBound([this, done](SaveOutcome outcome, const std::string& error) {
+        if (!error.empty())
+            report_(error);
+        done(outcome);
+    });
+}
+
+void PageSession::SaveBound(SaveDone done) {
     if (!manager_) {
-        done(SaveOutcome::Refused);
+        done(SaveOutcome::Refused, {});
         return;
     }
     const long token = boundToken_;
     std::weak_ptr<bool> alive = alive_;
+    submitting_ = true;
     page_.submit(
         token,
         [this, done, token, alive](const SubmitReply& reply) {
             if (alive.expired())
                 return;
-            SaveOutcome outcome = SaveOutcome::Refused;
-            bool unsubmittable = false;
-            bool ok = Guard([&] {
-                try {
-                    if (!manager_ || boundToken_ != token)
-                        return;
-                    if (reply.displayed) {
-                        if (Submit(reply.snapshot, reply.verdict)) {
-                            lastAccepted_ = reply.snapshot;
-                            outcome = SaveOutcome::Accepted;
-                        }
-                    } else if (lastAccepted_) {
-                        // The page was left after its handler accepted; what it showed then is
-                        // what the candidate answered.
-                        if (Submit(*lastAccepted_, true))
-                            outcome = SaveOutcome::Accepted;
-                    }
-                } catch (const ESubmitCallFailed&) {
-                    unsubmittable = true;
-                    throw;
-                }
-            });
-            if (unsubmittable) {
-                done(SaveOutcome::Unsubmittable);
+            submitting_ = false;
+            if (!manager_ || boundToken_ != token) {
+                done(SaveOutcome::Refused, {});
                 return;
             }
-            if (ok && outcome == SaveOutcome::Accepted) {
-                // The answers are in results.xml now; the draft goes only after them, so a
-                // crash in between leaves a draft that the next binding finds older.
-                draftDirty_ = false;
-                try {
-                    drafts_.Remove(boundName_);
-                } catch (const std::exception& e) {
-                    Log("draft not removed: %s", e.what());
-                }
-                if (onAccepted)
-                    onAccepted();
-            }
-            done(ok ? outcome : SaveOutcome::Failed);
+            OnSubmitted(reply, done);
         },
         [this, done, alive, epoch = pageEpoch_](const std::string& error) {
             if (alive.expired())
                 return;
-            if (epoch != pageEpoch_) {
-                // Nothing is left to save from a page that has gone, and nothing to keep
-                // a close waiting for.
-                done(SaveOutcome::Refused);
-                return;
-            }
-            report_(error);
-            done(SaveOutcome::Failed);
+            submitting_ = false;
+            // Nothing is left to save from a page that has gone, and nothing to keep a
+            // close waiting for.
+            if (epoch != pageEpoch_)
+                done(SaveOutcome::Refused, {});
+            else
+                done(SaveOutcome::Failed, error);
         });
 }
 
-// ---- Drafts ----
-
-std::string PageSession::ResultStamp() const {
-    xml::Node stamp = manager_->GetDateTimeNode();
-    return stamp ? stamp.text() : std::string();
-}
-
-void PageSession::Notice(const std::string& text) {
-    Log("notice: %s", text.c_str());
-    if (onNotice)
-        onNotice(text);
-}
-
-void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done done) {
-    const std::string stamp = ResultStamp();
-    std::optional<Draft> draft;
-    nlohmann::json writes;
+void PageSession::OnSubmitted(const SubmitReply& reply, const SaveDone& done) {
+    SaveOutcome outcome = SaveOutcome::Failed;
+    std::string error;
     try {
-        draft = drafts_.Read(boundName_);
-        if (draft &&
-            (draft->assessment != boundName_ || draft->ident != manager_->GetAssessmentIdent()))
-            throw DraftError(texts::DraftOfOtherAssessment + draft->assessment + " (" +
-                             draft->ident + ")");
-        // Against the form as results.xml filled it: only what differs is news.
-        if (draft && draft->base == stamp)
-            writes = DraftWrites(draft->snapshot, document_->toJson());
+        outcome = StoreReply(reply);
+    } catch (const ESubmitCallFailed& e) {
+        outcome = SaveOutcome::Unsubmittable;
+        error = e.what();
     } catch (const std::exception& e) {
-        // Set aside, not deleted: what it holds may still be wanted, and it never stands
-        // in the page's way again.
-        const std::string why = e.what();
-        try {
-            Notice(texts::DraftMovedAside + drafts_.MoveAside(boundName_) + " (" + why + ").");
-        } catch (const std::exception& moved) {
-            Notice(texts::DraftNotUsable + why + ". " + moved.what());
-        }
-        done();
-        return;
+        error = e.what();
+    } catch (...) {
+        error = texts::UnknownError;
     }
-    if (!draft) {
-        done();
-        return;
-    }
-    if (draft->base != stamp) {
-        // Answers were accepted after the draft was taken: they are newer than it.
-        try {
-            drafts_.Remove(boundName_);
-        } catch (const std::exception& e) {
-            Log("draft not removed: %s", e.what());
-        }
-        done();
-        return;
-    }
-    if (writes.empty()) {
-        // Nothing the stored answers lack (a page's own script fired the change, say): no
-        // news for the candidate; the next accepted submission removes it.
-        done();
-        return;
-    }
-    std::weak_ptr<bool> alive = alive_;
-    page_.apply(
-        token, writes, snapshot,
-        [this, done, alive, saved = draft->saved](bool applied) {
-            if (alive.expired())
-                return;
-            if (applied) {
-                ++stats_.restored;
-                Notice(texts::DraftRestored1 + DraftStore::Readable(saved) + texts::DraftRestored2);
-            }
-            done();
-        },
-        [this, done, alive, epoch = pageEpoch_](const std::string& error) {
-            if (alive.expired())
-                return;
-            if (epoch == pageEpoch_)
-                report_(error);
-            done();
-        });
+    riderVerdict_ = outcome == SaveOutcome::Accepted || outcome == SaveOutcome::Unsubmittable;
+    if (outcome == SaveOutcome::Accepted)
+        AfterAccepted();
+    else if (outcome == SaveOutcome::Failed && reply.displayed)
+        // Whether the candidate stays or leaves, what they typed is kept.
+        WriteDraft(reply.snapshot);
+    done(outcome, error);
 }
 
-void PageSession::PageEdited() {
-    if (!manager_ || currentIndex_ < 0 || stopped_)
-        return;
-    draftDirty_ = true;
-    if (draftTimer_ || !startTimer)
-        return;
-    // The first change since the last draft starts the clock; later ones ride along, so
-    // drafts are at least the delay apart.
-    draftTimer_ = true;
-    startTimer(draftDelay_, [this, alive = std::weak_ptr<bool>(alive_)] {
-        if (alive.expired())
-            return;
-        draftTimer_ = false;
-        Enqueue([this](Done done) { TakeDraft(std::move(done)); });
-    });
+PageSession::SaveOutcome PageSession::StoreReply(const SubmitReply& reply) {
+    if (reply.displayed) {
+        if (!Submit(reply.snapshot, reply.verdict))
+            return SaveOutcome::Refused;
+        lastAccepted_ = reply.snapshot;
+        return SaveOutcome::Accepted;
+    }
+    // The page was left after its handler accepted; what it showed then is what the
+    // candidate answered.
+    if (lastAccepted_ && Submit(*lastAccepted_, true))
+        return SaveOutcome::Accepted;
+    return SaveOutcome::Refused;
 }
 
-void PageSession::TakeDraft(Done done) {
-    if (!draftDirty_ || !manager_ || currentIndex_ < 0) {
-        done();
-        return;
+void PageSession::AfterAccepted() {
+    // The answers are in results.xml now; the draft goes only after them, so a crash in
+    // between leaves a draft that the next binding finds older.
+    draftClock_.accepted(manager_->ResultDigest());
+    try {
+        drafts_.Remove(boundName_);
+    } catch (const std::exception& e) {
+        Log("draft not removed: %s", e.what());
     }
-    draftDirty_ = false;
-    const long token = boundToken_;
-    const auto asked = Clock::now();
-    std::weak_ptr<bool> alive = alive_;
-    page_.read(
-        token,
-        [this, done, token, asked, alive](const SubmitReply& reply) {
-            if (alive.expired())
-                return;
-            if (reply.displayed && manager_ && boundToken_ == token) {
-                const auto start = Clock::now();
-                try {
-                    drafts_.Write(Draft{boundName_, manager_->GetAssessmentIdent(), ResultStamp(),
-                                        DraftStore::Now(), reply.snapshot});
-                    ++stats_.drafts;
-                    Log("timing: draft written in %.1f ms (%.1f ms after it was asked for)",
-                        msSince(start), msSince(asked));
-                } catch (const std::exception& e) {
-                    // Told once per page: a full disk must not bring a box every few seconds.
-                    if (!draftFailed_)
-                        Notice(texts::DraftNotWritten + std::string(e.what()));
-                    draftFailed_ = true;
-                }
-            }
-            done();
-        },
-        [this, done, alive](const std::string& error) {
-            if (alive.expired())
-                return;
-            Log("draft not taken: %s", error.c_str());
-            done();
-        });
+    if (onAccepted)
+        onAccepted();
 }
 
 void PageSession::PageGone() {
     ++pageEpoch_;
+    // What the gone page asked for while it was submitted holds nothing up.
+    submitting_ = false;
+    riderVerdict_ = true;
     ++bindToken_;
     currentIndex_ = -1;
-    manager_.reset();
-    document_.reset();
-    lastAccepted_.reset();
-    boundToken_ = 0;
+    Unbind();
     boundName_.clear();
-    draftDirty_ = false;
+    draftClock_.forget();
     // The operation in flight may wait for an answer that will never come.
     // A copy: finishing starts the next operation, which replaces finishRunning_.
     if (running_ && finishRunning_) {

@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "session/DraftClock.h"
 #include "session/DraftStore.h"
 #include "session/PageFrame.h"
 
@@ -66,6 +67,12 @@ public:
     std::function<void()> onAccepted;
     // Tells the candidate something that needs no answer (a draft restored or set aside).
     Sink onNotice;
+    // The answers could not be saved on leaving the page: shows error and asks whether to
+    // stay (answer(false), what closing the question means) or leave without saving this
+    // page (answer(true)); what was typed is in the page's draft then. Without it the error
+    // is reported and the page stays.
+    std::function<void(const std::string& error, std::function<void(bool leave)> answer)>
+        onSaveFailed;
     // Calls due once after delay; the owner's main loop. Without it no draft is taken.
     Timer startTimer;
 
@@ -83,13 +90,21 @@ public:
     // ---- Events, each queued as an operation. ----
     // A frame's document has started: path is what its URL stands for (recognitionPath),
     // none for a page that is no assessment page whatever its address (the folder's own
-    // "not found" page).
-    void NavigateComplete(const std::optional<std::string>& path);
+    // "not found" page). holdsPage: the document is the top level's or that of the frame
+    // "form_frame" below it, which hold the assessment page; only such a document changes
+    // which assessment is on screen, so a frame inside the page (a video, a map) or another
+    // frame of the start page leaves the bound page bound.
+    void NavigateComplete(const std::optional<std::string>& path, bool holdsPage = true);
     // A frame's load event fired at pageTime (the page's wall clock): an assessment page
-    // is bound and filled.
-    void DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime);
+    // is bound and filled (only for a document that holds the page, as above).
+    void DocumentComplete(bool top, std::chrono::system_clock::time_point pageTime,
+                          bool holdsPage = true);
     // A navigation waits for decide: true to go ahead. An assessment page is submitted
-    // first; it may be left only when its handler accepted and the answers were saved.
+    // first; it may be left only when its handler accepted and the answers were saved, or
+    // when the candidate chose to leave after the save failed (onSaveFailed). A page that
+    // nothing is bound to holds nothing to save and is left at once. A navigation that the
+    // page itself starts while it is being submitted (its handler sets location.href, say)
+    // is decided with that submission's verdict, without another submission.
     void BeforeNavigate(std::function<void(bool go)> decide);
     // Has the bound page submitted and, when its handler accepts, saved; done gets false
     // when nothing is bound, the page refused, or an error was reported.
@@ -124,10 +139,29 @@ public:
     const Counters& Stats() const { return stats_; }
 
 private:
+    using SaveDone = std::function<void(SaveOutcome, const std::string& error)>;
+
     void Bind(Done done);
+    void Unbind();
+    PageFrame::Fail BindFailure(Done done);
+    void OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done);
+    bool MakeManager(long token, int index, const nlohmann::json& snapshot);
+    void ReportBindError(const std::string& error);
     bool Submit(const nlohmann::json& snapshot, bool verdict);
+    void SaveBound(SaveDone done);
+    void OnSubmitted(const SubmitReply& reply, const SaveDone& done);
+    SaveOutcome StoreReply(const SubmitReply& reply);
+    void AfterAccepted();
+    void DecideAfterSave(SaveOutcome outcome, const std::string& error,
+                         const std::function<void(bool go)>& decided);
+    void DecideRiders();
     void RestoreDraft(long token, const nlohmann::json& snapshot, Done done);
+    bool ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes);
+    void ApplyDraft(long token, const nlohmann::json& writes, const nlohmann::json& snapshot,
+                    const std::string& saved, Done done);
+    bool DraftIsCurrent(const Draft& draft) const;
     void TakeDraft(Done done);
+    void WriteDraft(const nlohmann::json& snapshot);
     std::string ResultStamp() const;
     void Notice(const std::string& text);
     void RunQueue();
@@ -150,13 +184,17 @@ private:
     // accepted: a submission after the page was left stores them again.
     std::optional<nlohmann::json> lastAccepted_;
     std::string boundName_; // the assessment manager_ stands for
+    std::string bindError_; // the binding error told for the page on screen
+    // A submission is in flight; navigations the page starts meanwhile ride on it and are
+    // decided, when its operation ends, with riderVerdict_.
+    bool submitting_ = false;
+    bool riderVerdict_ = false;
+    std::vector<std::function<void(bool go)>> riders_;
 
     DraftStore drafts_;
     std::chrono::milliseconds draftDelay_{5000};
-    bool draftDirty_ = false;  // changed since the last draft
-    bool draftTimer_ = false;  // a draft is due
-    bool draftFailed_ = false; // a failed draft write was told, for this binding
-    long pageEpoch_ = 0;       // bumped when the page's process ends
+    DraftClock draftClock_;
+    long pageEpoch_ = 0; // bumped when the page's process ends
 
     std::deque<std::function<void(Done)>> queue_;
     bool running_ = false;

@@ -59,11 +59,16 @@ void onCancel(GtkButton*, gpointer data) {
     answer(static_cast<Box*>(data), false);
 }
 
-// The title-bar close: a box with one button says OK, a question box says Cancel.
+// The title-bar close: a box with one button says OK, a question box says Cancel; the
+// stay-or-leave box stays.
+bool closingSaysOk(MessageKind kind) {
+    return kind == MessageKind::Error || kind == MessageKind::Information ||
+           kind == MessageKind::StayOrLeave;
+}
+
 gboolean onCloseRequest(GtkWindow*, gpointer data) {
     auto* box = static_cast<Box*>(data);
-    bool single = box->kind == MessageKind::Error || box->kind == MessageKind::Information;
-    answer(box, single);
+    answer(box, closingSaysOk(box->kind));
     return TRUE;
 }
 
@@ -80,9 +85,8 @@ void onDestroy(GtkWidget*, gpointer data) {
     if (!box->answered) {
         box->answered = true;
         auto done = std::move(box->done);
-        bool single = box->kind == MessageKind::Error || box->kind == MessageKind::Information;
         if (done)
-            done(Answer{single, {}});
+            done(Answer{closingSaysOk(box->kind), {}});
     }
     delete box;
 }
@@ -172,7 +176,7 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     gtk_widget_set_margin_end(outer, 18);
 
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 14);
-    if (kind == MessageKind::Error) {
+    if (kind == MessageKind::Error || kind == MessageKind::StayOrLeave) {
         GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error");
         gtk_image_set_pixel_size(GTK_IMAGE(icon), 32);
         gtk_widget_set_valign(icon, GTK_ALIGN_START);
@@ -211,12 +215,13 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
 
     GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-    if (kind == MessageKind::Confirm || kind == MessageKind::Prompt) {
-        GtkWidget* cancel = gtk_button_new_with_label(CancelText);
+    const bool choice = kind == MessageKind::StayOrLeave;
+    if (kind == MessageKind::Confirm || kind == MessageKind::Prompt || choice) {
+        GtkWidget* cancel = gtk_button_new_with_label(choice ? texts::LeaveUnsaved : CancelText);
         g_signal_connect(cancel, "clicked", G_CALLBACK(onCancel), box);
         gtk_box_append(GTK_BOX(buttons), cancel);
     }
-    GtkWidget* ok = gtk_button_new_with_label(OkText);
+    GtkWidget* ok = gtk_button_new_with_label(choice ? texts::StayOnPage : OkText);
     gtk_widget_add_css_class(ok, "suggested-action");
     g_signal_connect(ok, "clicked", G_CALLBACK(onOk), box);
     gtk_box_append(GTK_BOX(buttons), ok);
@@ -240,6 +245,15 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     g_signal_connect(window, "destroy", G_CALLBACK(onDestroy), box);
     openBoxes().push_back(box);
     gtk_window_present(box->window);
+}
+
+void AskStayOrLeave(GtkWindow* parent, const std::string& error, std::function<void(bool)> done) {
+    ShowMessageBox(parent, MessageKind::StayOrLeave,
+                   WithFullStop(error) + texts::StayOrLeaveQuestion,
+                   [done = std::move(done)](const Answer& answer) {
+                       if (done)
+                           done(!answer.ok);
+                   });
 }
 
 void ShowMessageBoxOnItsOwn(MessageKind kind, const std::string& text) {

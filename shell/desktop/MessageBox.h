@@ -28,6 +28,7 @@ enum class MessageKind {
     Information, // no icon, one OK button
     Confirm,     // no icon, OK and Cancel
     Prompt,      // no icon, a text field, OK and Cancel
+    StayOrLeave, // error icon; OK is "stay" (the default, also closing the box), Cancel "leave"
 };
 
 // The message as the error reporting shows it: a full stop is added when the code of the
@@ -45,6 +46,10 @@ struct Answer {
 void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text,
                     std::function<void(const Answer&)> done = {},
                     const std::string& promptDefault = {});
+
+// The error of a save that failed on leaving a page, with the choice to stay (the default)
+// or leave without saving; done gets true for leaving.
+void AskStayOrLeave(GtkWindow* parent, const std::string& error, std::function<void(bool)> done);
 
 // Shows a box without a parent for a message that outlives its window (an error while
 // the main window is destroyed); the application keeps running until it is answered.

@@ -97,6 +97,7 @@ struct Browser::Impl {
             return;
         event.url = message.value("url", "");
         event.top = message.value("top", false);
+        event.nested = message.value("nested", false);
         event.frameName = message.value("name", "");
         event.pageTimeMs = message.value("time", 0.0);
         self->onFrameEvent(event);

@@ -52,6 +52,7 @@ struct FrameEvent {
     Kind kind = Kind::Navigated;
     std::string url;       // location.href of the frame's document
     bool top = false;      // the top-level document
+    bool nested = false;   // a frame inside a frame (not directly below the top level)
     std::string frameName; // window.name of the frame
     double pageTimeMs = 0; // Date.now() in the page when it was reported
 };

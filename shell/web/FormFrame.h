@@ -18,6 +18,12 @@ namespace vedris::web {
 
 inline constexpr const char* FormFrameName = "form_frame";
 
+// The document reported holds the assessment page: the top level's, or that of the frame
+// "form_frame" right below it (not a frame inside the page, nor another frame beside it).
+inline bool HoldsPage(const FrameEvent& event) {
+    return event.top || (!event.nested && event.frameName == FormFrameName);
+}
+
 using vedris::SubmitReply;
 
 class FormFrame : public PageFrame {

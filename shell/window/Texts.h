@@ -31,6 +31,13 @@ inline constexpr const char* MenuAbout = "Про програму";
 inline constexpr const char* CloseUnsavedQuestion =
     "Відповіді на сторінці знову не вдалося зберегти.\n"
     "Закрити програму без збереження цих відповідей?";
+// After the error of a save that failed on leaving a page; the buttons.
+inline constexpr const char* StayOrLeaveQuestion =
+    "\n\nВідповіді цієї сторінки не записано в результати. Можна залишитися на сторінці й "
+    "спробувати ще раз або перейти далі без збереження: введене на сторінці залишиться в "
+    "чернетці й повернеться, коли ви знову відкриєте цю анкету.";
+inline constexpr const char* StayOnPage = "Залишитися";
+inline constexpr const char* LeaveUnsaved = "Перейти без збереження";
 inline constexpr const char* SaveToFolderTitle =
     "Виберіть папку, в якій потрібно зберегти анкетні дані:";
 // + the path of the copy

@@ -119,6 +119,11 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     // Whatever kept the page from being saved at the last close has gone.
     FSession->onAccepted = [this] { FCloseFailed = false; };
     FSession->onNotice = [this](const std::string& text) { ShowNotice(text); };
+    FSession->onSaveFailed = [this](const std::string& error, std::function<void(bool)> answer) {
+        FReportedErrors.push_back(desktop::WithFullStop(error));
+        g_message("%s", error.c_str());
+        desktop::AskStayOrLeave(FWindow, error, std::move(answer));
+    };
     FSession->startTimer = StartTimer;
     FSession->SetDraftDelay(DraftDelay());
 
@@ -362,7 +367,7 @@ void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
     if (FDestroyed)
         return;
     if (event.kind == web::FrameEvent::Kind::Navigated)
-        wbrBrowserNavigateComplete2(event.url);
+        wbrBrowserNavigateComplete2(event);
     else if (event.kind == web::FrameEvent::Kind::Complete)
         wbrBrowserDocumentComplete(event);
     else if (event.frameName == web::FormFrameName)
@@ -404,15 +409,17 @@ void TfrmMain::OnWebProcessGone() {
         new Reload{this, FAlive}, [](gpointer data) { delete static_cast<Reload*>(data); });
 }
 
-void TfrmMain::wbrBrowserNavigateComplete2(const std::string& URL) {
-    FSession->NavigateComplete(wbrBrowser->recognitionPath(URL));
+void TfrmMain::wbrBrowserNavigateComplete2(const web::FrameEvent& event) {
+    FSession->NavigateComplete(wbrBrowser->recognitionPath(event.url), web::HoldsPage(event));
 }
 
 void TfrmMain::wbrBrowserDocumentComplete(const web::FrameEvent& event) {
     const std::chrono::duration<double, std::milli> pageTime(event.pageTimeMs);
     FSession->DocumentComplete(
-        event.top, std::chrono::system_clock::time_point(
-                       std::chrono::duration_cast<std::chrono::system_clock::duration>(pageTime)));
+        event.top,
+        std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(pageTime)),
+        web::HoldsPage(event));
 }
 
 void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision> decision) {

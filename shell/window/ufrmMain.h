@@ -87,7 +87,7 @@ private:
     void FormDestroy();
     void FormClose(std::function<void()> done);
     void wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision> decision);
-    void wbrBrowserNavigateComplete2(const std::string& URL);
+    void wbrBrowserNavigateComplete2(const web::FrameEvent& event);
     void wbrBrowserDocumentComplete(const web::FrameEvent& event);
     void acExitExecute();
     // The actions that take the results out; their bodies live in ufrmMainActions.cpp.

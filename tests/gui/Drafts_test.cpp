@@ -130,8 +130,9 @@ TEST_F(Drafts, ARefusingPageAndAClosedWindowKeepTheDraft) {
 }
 
 TEST_F(Drafts, ADamagedDraftIsSetAsideAndThePageWorks) {
-    inst.dir.write("Results/drafts/alpha.json", "{\"format\": \"vedris-draft\", \"snaps");
+    // Written once results.xml exists: the drafts of a results file made anew are set aside.
     Client c(inst);
+    inst.dir.write("Results/drafts/alpha.json", "{\"format\": \"vedris-draft\", \"snaps");
     ASSERT_TRUE(c.bindsAfter([&] { c.click("#to-alpha"); }));
     EXPECT_EQ(alphaControls(c), "");
     EXPECT_NE(c.w().Notice().find("alpha.json.damaged-"), std::string::npos) << c.w().Notice();

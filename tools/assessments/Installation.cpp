@@ -35,27 +35,36 @@ struct Control {
     // A list the browser shows as a drop-down: one choice, one row. It always has an option
     // selected, so the client would store its first option as an answer nobody gave.
     bool dropDown = false;
+    bool inForm = false;
 };
 
 struct PageScan {
     int forms = 0;
     std::vector<Control> named; // every element with a name, as getElementsByName sees them
+    std::vector<int> frames;    // lines of the frames inside the page
 };
 
 PageScan scanPage(const std::string& html) {
     PageScan scan;
+    int openForms = 0;
     ScanHtml(html, [&](const HtmlTag& tag) {
+        if (tag.name == "form" && tag.end && openForms > 0)
+            --openForms;
         if (tag.end)
             return;
-        if (tag.name == "form")
+        if (tag.name == "form") {
             ++scan.forms;
+            ++openForms;
+        }
+        if (tag.name == "iframe" || tag.name == "frame")
+            scan.frames.push_back(tag.line);
         if (const std::string* name = tag.attribute("name")) {
             const std::string* type = tag.attribute("type");
             std::string t = type ? asciiLower(*type) : std::string();
             const std::string* size = tag.attribute("size");
             bool dropDown = tag.name == "select" && !tag.attribute("multiple") &&
                             (!size || std::atoi(size->c_str()) <= 1);
-            scan.named.push_back({*name, tag.name, t, tag.line, dropDown});
+            scan.named.push_back({*name, tag.name, t, tag.line, dropDown, openForms > 0});
         }
     });
     return scan;
@@ -220,7 +229,12 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
         if (formControl && answerName && !names.count(c.name))
             problem(msg::Format(msg::StrayControl,
                                 {pagePath, std::to_string(c.line), c.name, xmlPath}));
+        if (formControl && !c.inForm)
+            report.warnings.push_back(
+                msg::Format(msg::ControlOutsideForm, {pagePath, std::to_string(c.line), c.name}));
     }
+    for (int line : page.frames)
+        report.warnings.push_back(msg::Format(msg::FrameInPage, {pagePath, std::to_string(line)}));
 }
 
 std::string indexPage(const std::vector<std::pair<std::string, std::string>>& menu) {

@@ -139,6 +139,13 @@ inline constexpr const char* SharedControlName =
     "%s: рядок %s: відповідь «%s» має таку саму назву, як у файлі %s; збереження однієї анкети "
     "затре відповіді іншої.";
 inline constexpr const char* CheckFileNotFound = "%s: немає ні папки, ні файла.";
+inline constexpr const char* ControlOutsideForm =
+    "%s: рядок %s: поле «%s» стоїть поза формою сторінки: обробник форми сторінки його не "
+    "перевіряє й не надсилає. Перенесіть його у форму.";
+inline constexpr const char* FrameInPage =
+    "%s: рядок %s: фрейм усередині сторінки анкети: кожен перехід у ньому спершу подає "
+    "сторінку її обробником, і обробник, що не приймає відповіді, не дасть фрейму "
+    "завантажитися. Краще дайте його вміст посиланням.";
 inline constexpr const char* CheckPassed = "Перевірено анкет: %s. Проблем не знайдено.";
 inline constexpr const char* CheckFailed = "Перевірено анкет: %s. Знайдено проблем: %s.";
 

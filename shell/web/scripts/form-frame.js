@@ -41,7 +41,13 @@ var operations = {
     var verdict = true;
     if (form)
       verdict = form.dispatchEvent(new Event('submit', {bubbles: true, cancelable: true}));
-    return {displayed: true, verdict: verdict, snapshot: vedrisSnapshot.capture(doc)};
+    var reply = {displayed: true, verdict: verdict, snapshot: vedrisSnapshot.capture(doc)};
+    // A navigation the handlers started (location.href, form.submit()) may reach the
+    // browser only on the page's next timer turns; answering after them lets the session
+    // decide it with this submission's verdict instead of submitting the page again for it.
+    return new Promise(function (resolve) {
+      setTimeout(function () { setTimeout(function () { resolve(reply); }, 0); }, 0);
+    });
   },
   read: function () {
     var doc = boundDocument();
@@ -50,8 +56,9 @@ var operations = {
   }
 };
 
+function failure(e) { return JSON.stringify({error: String(e && e.message || e)}); }
 try {
-  return JSON.stringify(operations[r.operation]());
+  return Promise.resolve(operations[r.operation]()).then(JSON.stringify, failure);
 } catch (e) {
-  return JSON.stringify({error: String(e && e.message || e)});
+  return failure(e);
 }

@@ -10,7 +10,8 @@
   function post(kind) {
     try {
       handler.postMessage(JSON.stringify({kind: kind, url: String(location.href),
-        top: window === window.top, name: String(window.name), time: Date.now()}));
+        top: window === window.top, nested: window.parent !== window.top,
+        name: String(window.name), time: Date.now()}));
     } catch (e) {}
   }
   post('navigated');
