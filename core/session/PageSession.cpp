@@ -91,16 +91,19 @@ void PageSession::PrepareResultsFile() {
     if (ec)
         throw std::runtime_error(texts::ResultsFolderNotCreated + resultsDir_ + ": " +
                                  ec.message());
+    CreateResultsFile(results);
+}
+
+void PageSession::CreateResultsFile(const std::string& path) {
     xml::Document doc = xml::Document::create();
     doc.createDocumentElement("qti_result_report");
     doc.setDeclaration("1.0", "UTF-8");
-    doc.save(results);
+    doc.save(path);
     // Each manager derives its assessment's skeleton and saves the file, so the new file
     // holds them in list order; a name listed twice finds its skeleton already there. One
     // assessment that cannot be read is reported and keeps none of the others from theirs.
     for (std::size_t i = 0; i < assessments_.size(); ++i)
-        Guard(
-            [&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr); });
+        Guard([&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), path, nullptr); });
 }
 
 // ---- Operations ----
@@ -488,8 +491,7 @@ void PageSession::TakeDraft(Done done) {
         });
 }
 
-void PageSession::PageGone() {
-    ++pageEpoch_;
+void PageSession::ReleaseBinding() {
     ++bindToken_;
     currentIndex_ = -1;
     manager_.reset();
@@ -498,6 +500,11 @@ void PageSession::PageGone() {
     boundToken_ = 0;
     boundName_.clear();
     draftDirty_ = false;
+}
+
+void PageSession::PageGone() {
+    ++pageEpoch_;
+    ReleaseBinding();
     // The operation in flight may wait for an answer that will never come.
     // A copy: finishing starts the next operation, which replaces finishRunning_.
     if (running_ && finishRunning_) {
