@@ -40,6 +40,16 @@ inline constexpr const char* NotSavedMessage = "Анкетні дані не з�
 inline constexpr const char* MailSubject = "Анкетні дані ведриса";
 inline constexpr const char* MailRecipientName = "Регіональна робоча група";
 
+// The turn between candidates.
+inline constexpr const char* MenuNewCandidate = "Новий кандидат…";
+inline constexpr const char* NewCandidateQuestion =
+    "Відповіді цього кандидата буде збережено в архіві, а програма почне з порожніми анкетами. "
+    "Продовжити?";
+// + the archived file + NewCandidateDone2
+inline constexpr const char* NewCandidateDone1 =
+    "Відповіді попереднього кандидата збережено в архіві.\nФайл з відповідями: ";
+inline constexpr const char* NewCandidateDone2 = "\n\nМожна починати роботу з новим кандидатом.";
+
 // The browser.
 inline constexpr const char* LeavePageQuestion =
     "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";

@@ -61,6 +61,8 @@ struct TfrmMain::Callbacks {
             self->RunHandler([self] { self->acSaveToExecute(); });
         else if (action == self->acSend.get())
             self->RunHandler([self] { self->acSendExecute(); });
+        else if (action == self->acNewCandidate.get())
+            self->RunHandler([self] { self->acNewCandidateExecute(); });
         // miAbout: the About item does nothing.
     }
 
@@ -89,6 +91,7 @@ TfrmMain::~TfrmMain() {
     }
     FAlive.reset();
     FSession.reset();
+    FCandidateTurn.reset();
     FFormFrame.reset();
     wbrBrowser.reset();
     if (frmMain == this)
@@ -121,6 +124,7 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     FSession->onNotice = [this](const std::string& text) { ShowNotice(text); };
     FSession->startTimer = StartTimer;
     FSession->SetDraftDelay(DraftDelay());
+    FCandidateTurn = std::make_unique<CandidateTurn>(*FSession);
 
     // Actions: the menu items follow their enabled state.
     ActionList1.reset(g_simple_action_group_new());
@@ -136,6 +140,9 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     // An action without a handler shows disabled.
     makeAction(acPrint, "acPrint", false);
     makeAction(acExit, "acExit", true);
+    // An installation where one computer belongs to one candidate has no turns.
+    const bool turns = Setting("NewCandidate") != "0";
+    makeAction(acNewCandidate, "acNewCandidate", turns);
     makeAction(miAbout, "miAbout", true);
     gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1.get()));
 
@@ -148,6 +155,8 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
             g_menu_append(menu.get(), label, action);
         g_menu_append_section(miFile.get(), nullptr, G_MENU_MODEL(menu.get()));
     };
+    if (turns)
+        section({{texts::MenuNewCandidate, "win.acNewCandidate"}});
     section({{texts::MenuSaveTo, "win.acSaveTo"}, {texts::MenuSend, "win.acSend"}});
     section({{texts::MenuPrint, "win.acPrint"}});
     section({{texts::MenuExit, "win.acExit"}});

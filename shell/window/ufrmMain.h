@@ -10,6 +10,7 @@
 
 #include "GObjectPtr.h"
 #include "printing/uPrinterSettings.h"
+#include "session/CandidateTurn.h"
 #include "session/PageSession.h"
 #include "web/Browser.h"
 #include "web/FormFrame.h"
@@ -57,7 +58,8 @@ public:
     bool RunHandler(const std::function<void()>& handler);
 
     // ---- Automation: tests and the timing probe drive the window through these. ----
-    // Runs the handler of the action named "acSaveTo", "acSend" or "acExit" as its menu
+    // Runs the handler of the action named "acSaveTo", "acSend", "acNewCandidate" or "acExit"
+    // as its menu
     // item would, also while the action is disabled.
     void RunAction(const std::string& Name);
     web::Browser& Browser() { return *wbrBrowser; }
@@ -93,6 +95,9 @@ private:
     // The actions that take the results out; their bodies live in ufrmMainActions.cpp.
     void acSaveToExecute();
     void acSendExecute();
+    // Archives the answers and starts afresh for the next candidate, once confirmed.
+    void acNewCandidateExecute();
+    void StartAfresh(const std::string& archive);
 
     void ApplyAssessmentMargins(int Index);
 
@@ -119,6 +124,7 @@ private:
     GObjectPtr<GSimpleAction> miAbout;
     GObjectPtr<GSimpleAction> acSaveTo;
     GObjectPtr<GSimpleAction> acPrint;
+    GObjectPtr<GSimpleAction> acNewCandidate;
     GtkWidget* FMenuBar = nullptr;
     GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
     GtkWidget* FNoticeLabel = nullptr;
@@ -133,6 +139,7 @@ private:
 
     std::unique_ptr<web::FormFrame> FFormFrame;
     std::unique_ptr<PageSession> FSession;
+    std::unique_ptr<CandidateTurn> FCandidateTurn;
 
     bool FShown = false;
     bool FClosePending = false;

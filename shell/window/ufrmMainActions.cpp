@@ -9,6 +9,7 @@
 #include "desktop/Mail.h"
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
+#include "session/CandidateTurn.h"
 #include "settings/uRegistry.h"
 #include "window/Texts.h"
 #include "window/ufrmMain.h"
@@ -20,6 +21,8 @@ void TfrmMain::RunAction(const std::string& Name) {
         RunHandler([this] { acSaveToExecute(); });
     else if (Name == "acSend")
         RunHandler([this] { acSendExecute(); });
+    else if (Name == "acNewCandidate")
+        RunHandler([this] { acNewCandidateExecute(); });
     else if (Name == "acExit")
         RunHandler([this] { acExitExecute(); });
 }
@@ -60,6 +63,24 @@ void TfrmMain::acSendExecute() {
         message.Attachment = GetResultsFileName();
         desktop::ComposeMail(message);
     });
+}
+
+void TfrmMain::acNewCandidateExecute() {
+    desktop::ShowMessageBox(
+        FWindow, desktop::MessageKind::Confirm, texts::NewCandidateQuestion,
+        [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
+            if (!answer.ok || alive.expired() || FDestroyed)
+                return;
+            FCandidateTurn->Start([this](const std::string& archive) { StartAfresh(archive); });
+        });
+}
+
+void TfrmMain::StartAfresh(const std::string& archive) {
+    // Nothing of the previous candidate stays on screen, not even a notice about a draft.
+    CloseNotice();
+    wbrBrowser->navigate(ClientRegistry->GetValue("AssessmentsDir") + "index.html");
+    desktop::ShowMessageBox(FWindow, desktop::MessageKind::Information,
+                            texts::NewCandidateDone1 + archive + texts::NewCandidateDone2);
 }
 
 void TfrmMain::ApplyAssessmentMargins(int Index) {
