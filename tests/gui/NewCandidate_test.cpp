@@ -30,26 +30,31 @@ std::vector<std::string> archiveOf(const Installation& inst) {
     return names;
 }
 
-// The labels of a menu model and of its sections and submenus, depth first.
-void collectLabels(GMenuModel* model, std::vector<std::string>& labels) {
+// The menu item "Новий кандидат…" shows: it is in the menu and its action is there.
+bool offersNewCandidate(Client& client, GMenuModel* model = nullptr) {
+    model = model ? model : client.w().MenuModel();
     for (int i = 0; i < g_menu_model_get_n_items(model); ++i) {
         gchar* label = nullptr;
-        if (g_menu_model_get_item_attribute(model, i, G_MENU_ATTRIBUTE_LABEL, "s", &label)) {
-            labels.emplace_back(label);
-            g_free(label);
-        }
-        for (const char* link : {G_MENU_LINK_SECTION, G_MENU_LINK_SUBMENU})
-            if (GMenuModel* inner = g_menu_model_get_item_link(model, i, link)) {
-                collectLabels(inner, labels);
+        gchar* hiddenWhen = nullptr;
+        g_menu_model_get_item_attribute(model, i, G_MENU_ATTRIBUTE_LABEL, "s", &label);
+        g_menu_model_get_item_attribute(model, i, "hidden-when", "s", &hiddenWhen);
+        const bool item = label && std::string(label) == "Новий кандидат…";
+        const bool hidden = hiddenWhen && std::string(hiddenWhen) == "action-missing" &&
+                            !g_action_group_has_action(client.w().ActionGroup(), "acNewCandidate");
+        g_free(label);
+        g_free(hiddenWhen);
+        if (item)
+            return !hidden;
+        for (const char* link : {G_MENU_LINK_SECTION, G_MENU_LINK_SUBMENU}) {
+            GMenuModel* inner = g_menu_model_get_item_link(model, i, link);
+            const bool found = inner && offersNewCandidate(client, inner);
+            if (inner)
                 g_object_unref(inner);
-            }
+            if (found)
+                return true;
+        }
     }
-}
-
-bool offersNewCandidate(Client& client) {
-    std::vector<std::string> labels;
-    collectLabels(client.w().MenuModel(), labels);
-    return std::find(labels.begin(), labels.end(), "Новий кандидат…") != labels.end();
+    return false;
 }
 
 class NewCandidateTest : public ::testing::Test {

@@ -433,6 +433,7 @@ TEST(Menu, ActionsAndItems) {
     EXPECT_FALSE(g_action_group_get_action_enabled(actions, "acSend"));
     EXPECT_FALSE(g_action_group_get_action_enabled(actions, "acPrint"));
     EXPECT_TRUE(g_action_group_get_action_enabled(actions, "acExit"));
+    EXPECT_TRUE(g_action_group_get_action_enabled(actions, "acNewCandidate"));
 
     // The menu bar's items, sections standing for the separators.
     auto label = [](GMenuModel* model, int i) {
@@ -456,8 +457,9 @@ TEST(Menu, ActionsAndItems) {
         g_object_unref(section);
     }
     g_object_unref(file);
-    EXPECT_EQ(items, (std::vector<std::string>{"Зберегти анкетні дані", "Відправити дані поштою",
-                                               "--", "Друкувати", "--", "Вихід", "--"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"Новий кандидат…", "--", "Зберегти анкетні дані",
+                                               "Відправити дані поштою", "--", "Друкувати", "--",
+                                               "Вихід", "--"}));
 
     // About does nothing; Save (still a placeholder) shows nothing.
     gtk_widget_activate_action(GTK_WIDGET(c.w().Window()), "win.miAbout", nullptr);
