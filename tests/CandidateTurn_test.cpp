@@ -26,6 +26,7 @@ namespace {
 class AcceptingPage : public PageFrame {
 public:
     std::string city;
+    bool displayed = true;
 
     nlohmann::json snapshot() const {
         return {{"hasForm", true},
@@ -41,7 +42,7 @@ public:
         done(true);
     }
     void submit(long, std::function<void(const SubmitReply&)> done, Fail) override {
-        done(SubmitReply{true, true, snapshot()});
+        done(displayed ? SubmitReply{true, true, snapshot()} : SubmitReply{});
     }
     void read(long, std::function<void(const SubmitReply&)> done, Fail) override {
         done(SubmitReply{true, true, snapshot()});
@@ -152,6 +153,17 @@ TEST_F(CandidateTurnTest, ArchivesTheAnswersAndTheirDraftsSharedAndStartsAfresh)
     EXPECT_EQ(readFile(b), firstStart);
     EXPECT_EQ(readFile(*archived), answered);
     EXPECT_TRUE(errors.empty()) << errors[0];
+}
+
+TEST_F(CandidateTurnTest, ABoundPageNeverAcceptedAndLeftDoesNotHoldTheTurnUp) {
+    session->NavigateComplete(dir.file("Assessments/beta.html"));
+    session->DocumentComplete(false, std::chrono::system_clock::now());
+    page.displayed = false;
+    session->NavigateComplete(dir.file("Assessments/welcome.html"));
+    std::optional<std::string> archived;
+    turn->Start([&](const std::string& path) { archived = path; });
+    ASSERT_TRUE(archived);
+    EXPECT_EQ(readFile(*archived), firstStart);
 }
 
 TEST_F(CandidateTurnTest, AFailureAtAnyStepLeavesResultsXmlAsItWasAndSaysSo) {

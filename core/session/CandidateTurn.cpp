@@ -75,11 +75,15 @@ CandidateTurn::CandidateTurn(PageSession& session)
 
 void CandidateTurn::Start(std::function<void(const std::string& archive)> done) {
     session_.Enqueue([this, done = std::move(done)](PageSession::Done finished) {
-        // With nothing bound there is nothing on screen that results.xml lacks.
+        // With nothing bound there is nothing on screen that results.xml lacks; nor when
+        // the page on screen is no assessment and the one bound last has nothing to store
+        // again (it was never accepted), which its save answers with a refusal.
         const bool bound = session_.HasStorageManager();
-        session_.SavePage([this, done, finished, bound](PageSession::SaveOutcome outcome) {
+        const bool onAssessment = session_.CurrentIndex() >= 0;
+        session_.SavePage([=, this](PageSession::SaveOutcome outcome) {
             using Outcome = PageSession::SaveOutcome;
-            if (!bound || outcome == Outcome::Accepted || outcome == Outcome::Unsubmittable)
+            if (!bound || outcome == Outcome::Accepted || outcome == Outcome::Unsubmittable ||
+                (!onAssessment && outcome == Outcome::Refused))
                 TakeAfterSave(done);
             finished();
         });

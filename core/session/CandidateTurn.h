@@ -23,11 +23,11 @@ public:
     // session must outlive the turn; its results folder and assessments are the turn's.
     explicit CandidateTurn(PageSession& session);
 
-    // Queues the turn as an operation of the session: the page on screen is submitted as
-    // when it is left, and only when it may be left (accepted, nothing bound, no form to
-    // submit) the turn is taken (Take); then the session forgets the page, whose answers
-    // belong to the archive now, and done gets the archived file. A refusal, a failed save or
-    // a failed turn end it without done; the errors have been reported by the session.
+    // Queues the turn as an operation of the session: the page bound last is submitted, and
+    // only when the page on screen may be left (accepted, nothing bound, no form to submit,
+    // no assessment on screen) the turn is taken (Take); then the session forgets the page,
+    // whose answers belong to the archive now, and done gets the archived file. A refusal,
+    // a failed save or a failed turn end it without done; the session has reported errors.
     void Start(std::function<void(const std::string& archive)> done);
 
     // The file steps, in an order that keeps every answer through a kill at any point:
