@@ -19,6 +19,10 @@ inline constexpr const char* CancelButton = "_Скасувати";
 inline constexpr const char* BoxTextCut1 = "…\n\n(ще ";
 inline constexpr const char* BoxTextCut2 = " символів не показано)";
 
+// What a screen reader calls the browser's view of the page.
+inline constexpr const char* PageViewName = "Сторінка анкети";
+inline constexpr const char* CloseFindBar = "Закрити пошук";
+
 // Closing, saving and sending.
 inline constexpr const char* CloseUnsavedQuestion =
     "Відповіді на сторінці знову не вдалося зберегти.\n"

@@ -30,6 +30,10 @@ Variant TClientRegistry::GetValue(const std::string& Name) {
         return GetRRGAddress();
     if (SameName(Name, "ClientId"))
         return GetClientId();
+    if (SameName(Name, "Zoom"))
+        return GetZoom();
+    if (SameName(Name, "SpellCheck"))
+        return GetSpellCheck();
     return TAppRegistry::GetValue(Name);
 }
 
@@ -51,6 +55,14 @@ std::string TClientRegistry::GetRRGAddress() const {
 
 std::string TClientRegistry::GetClientId() const {
     return IniFile().readString(General, "ClientId", "NONAME");
+}
+
+std::string TClientRegistry::GetZoom() const {
+    return IniFile().readString(General, "Zoom", "");
+}
+
+std::string TClientRegistry::GetSpellCheck() const {
+    return IniFile().readString(General, "SpellCheck", "0");
 }
 
 std::string SettingsFileNameFor(const std::string& executable) {

@@ -14,6 +14,7 @@
 #include "session/PageSession.h"
 #include "web/Browser.h"
 #include "web/FormFrame.h"
+#include "window/PageView.h"
 
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
@@ -78,8 +79,10 @@ public:
     void CloseNotice();
     const PageSession::Counters& Stats() const { return FSession->Stats(); }
     // The window's actions (the "win." group: acSaveTo, acSend, acPrint, acExit, miAbout,
-    // closeNotice) and the menu bar's model.
+    // closeNotice, and PageView's zoomIn, zoomOut, zoomReset, find) and the menu bar's model.
     GActionGroup* ActionGroup() const;
+    // The page's zoom and find bar.
+    window::PageView& View() { return *FPageView; }
     GMenuModel* MenuModel() const;
 
 private:
@@ -146,6 +149,7 @@ private:
     GObjectPtr<GMenuModel> MainMenu1;
     GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
     GtkWidget* FNoticeLabel = nullptr;
+    std::unique_ptr<window::PageView> FPageView;
 
     // Private state.
     // The user's page setup as it was at start, written back when the window goes; null
