@@ -76,11 +76,14 @@ TEST(Access, KeysZoomFindAndWhatAScreenReaderReads) {
     EXPECT_TRUE(webkit_web_context_get_spell_checking_enabled(
         webkit_web_view_get_context(c.w().Browser().view())));
 
+    c.w().ShowError("Папку не знайдено");
     const std::set<std::string> tree = accessibilityTree();
+    Client::closeMessageBoxes();
     for (const char* node :
          {"frame|Ведрис", "menu bar|Головне меню", "menu item|Файл", "menu item|Вигляд",
           "alert|Повідомлення", "push button|Закрити повідомлення", "entry|Знайти на сторінці",
-          "push button|Закрити пошук"})
+          "push button|Закрити пошук", "dialog|Ведрис", "image|Помилка", "label|Папку не знайдено.",
+          "push button|Гаразд"})
         EXPECT_TRUE(tree.count(node)) << node << " not in\n" << ::testing::PrintToString(tree);
     // A button a screen reader can only call by its widget's type ("GtkImage") or not at all.
     for (const std::string& node : tree)
