@@ -154,6 +154,10 @@ bool PageView::findBarShown() const {
     return gtk_search_bar_get_search_mode(findBar_);
 }
 
+GtkWidget* PageView::findEntry() const {
+    return GTK_WIDGET(findEntry_);
+}
+
 void PageView::addScrollZoom() {
     GtkEventController* scroll =
         gtk_event_controller_scroll_new(GTK_EVENT_CONTROLLER_SCROLL_VERTICAL);

@@ -7,6 +7,7 @@ typedef struct _GActionMap GActionMap;
 typedef struct _GtkBuilder GtkBuilder;
 typedef struct _GtkSearchBar GtkSearchBar;
 typedef struct _GtkEditable GtkEditable;
+typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebView WebKitWebView;
 
 namespace vedris::window {
@@ -33,6 +34,7 @@ public:
     // Sets the zoom and keeps it for the user.
     void setZoomLevel(int percent);
     bool findBarShown() const;
+    GtkWidget* findEntry() const;
 
 private:
     struct Callbacks;

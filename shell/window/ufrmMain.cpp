@@ -98,6 +98,7 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     MainMenu1.reset(G_MENU_MODEL(g_object_ref(gtk_builder_get_object(builder.get(), "MainMenu1"))));
     FNoticeBar = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeBar"));
     FNoticeLabel = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeLabel"));
+    FNoticeButton = GTK_WIDGET(gtk_builder_get_object(builder.get(), "btnCloseNotice"));
     window::addWindowStyle(gtk_widget_get_display(GTK_WIDGET(FWindow)));
 
     wbrBrowser = std::make_unique<web::Browser>(Setting("AssessmentsDir"));

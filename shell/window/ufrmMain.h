@@ -99,6 +99,9 @@ private:
     void acSendExecute();
 
     void ApplyAssessmentMargins(int Index);
+    // Moves the focus to the next part of the window (the notice bar, the find bar, the
+    // page), which Tab inside the page does not leave.
+    void FocusNextPart();
 
     // Where the window is in its life. Closing waits for the page to be saved; a close
     // whose save failed leaves the window open (Refused), and a second failure in a row
@@ -149,6 +152,7 @@ private:
     GObjectPtr<GMenuModel> MainMenu1;
     GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
     GtkWidget* FNoticeLabel = nullptr;
+    GtkWidget* FNoticeButton = nullptr;
     std::unique_ptr<window::PageView> FPageView;
 
     // Private state.

@@ -46,6 +46,17 @@ std::set<std::string> accessibilityTree() {
     return nodes;
 }
 
+// The first widget under root for which found() holds, depth first.
+GtkWidget* findWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& found) {
+    if (found(root))
+        return root;
+    for (GtkWidget* child = gtk_widget_get_first_child(root); child;
+         child = gtk_widget_get_next_sibling(child))
+        if (GtkWidget* hit = findWidget(child, found))
+            return hit;
+    return nullptr;
+}
+
 std::string keptZoom(const Installation& inst) {
     return readFile(inst.dir.file("config/vedris/view.ini"));
 }
@@ -113,6 +124,23 @@ TEST(Access, KeysZoomFindAndWhatAScreenReaderReads) {
     GtkWidget* focus = gtk_window_get_focus(c.w().Window());
     EXPECT_TRUE(focus && gtk_widget_get_ancestor(focus, GTK_TYPE_POPOVER_MENU_BAR));
     ASSERT_TRUE(press("key Escape Escape"));
+
+    // Tab goes from the notice bar into the page; inside the page Tab and Shift+Tab go round
+    // its controls, and F6 leads back out to the bar's button.
+    GtkWidget* closeNotice = findWidget(GTK_WIDGET(c.w().Window()), [](GtkWidget* w) {
+        return GTK_IS_BUTTON(w) &&
+               g_strcmp0(gtk_actionable_get_action_name(GTK_ACTIONABLE(w)), "win.closeNotice") == 0;
+    });
+    ASSERT_TRUE(closeNotice);
+    gtk_widget_grab_focus(closeNotice);
+    GtkWidget* view = GTK_WIDGET(c.w().Browser().view());
+    auto tabTo = [&](const char* key, GtkWidget* target) {
+        for (int i = 0; i < 3 && gtk_window_get_focus(c.w().Window()) != target; ++i)
+            press(key);
+        return gtk_window_get_focus(c.w().Window()) == target;
+    };
+    EXPECT_TRUE(tabTo("key Tab", view));
+    EXPECT_TRUE(tabTo("key F6", closeNotice));
 
     // The user's choice outlives the run and beats the installation's level.
     Client again(inst);
