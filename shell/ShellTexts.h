@@ -15,9 +15,16 @@ inline constexpr const char* Cancel = "Скасувати";
 inline constexpr const char* ChooseButton = "_Вибрати";
 inline constexpr const char* CancelButton = "_Скасувати";
 
+// What a screen reader calls the error icon of a box.
+inline constexpr const char* ErrorIcon = "Помилка";
+
 // A box's text too long to lay out is cut: BoxTextCut1 + count + BoxTextCut2 follow it.
 inline constexpr const char* BoxTextCut1 = "…\n\n(ще ";
 inline constexpr const char* BoxTextCut2 = " символів не показано)";
+
+// What a screen reader calls the browser's view of the page.
+inline constexpr const char* PageViewName = "Сторінка анкети";
+inline constexpr const char* CloseFindBar = "Закрити пошук";
 
 // Closing, saving and sending.
 inline constexpr const char* CloseUnsavedQuestion =

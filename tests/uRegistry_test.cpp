@@ -34,6 +34,8 @@ TEST(TClientRegistry, DefaultsWithoutASettingsFile) {
     TClientRegistry reg(tmp.file("client.ini"));
     EXPECT_EQ(reg.GetValue("ClientAssessments"), "");
     EXPECT_EQ(reg.GetValue("RRGAddress"), vedris::DefaultRRGAddress);
+    EXPECT_EQ(reg.GetValue("Zoom"), "");
+    EXPECT_EQ(reg.GetValue("SpellCheck"), "0");
     EXPECT_EQ(reg.GetValue("ClientId"), "NONAME");
     EXPECT_EQ(reg.GetValue("NewCandidate"), "1");
     EXPECT_EQ(reg.GetValue("ConnectionString"), "");

@@ -32,6 +32,10 @@ Variant TClientRegistry::GetValue(const std::string& Name) {
         return GetClientId();
     if (SameName(Name, "NewCandidate"))
         return GetNewCandidate() ? "1" : "0";
+    if (SameName(Name, "Zoom"))
+        return GetZoom();
+    if (SameName(Name, "SpellCheck"))
+        return GetSpellCheck();
     return TAppRegistry::GetValue(Name);
 }
 
@@ -58,6 +62,14 @@ std::string TClientRegistry::GetClientId() const {
 bool TClientRegistry::GetNewCandidate() const {
     // Only a plain "0" turns it off: a computer shared by a class is the usual case.
     return IniFile().readString(General, "NewCandidate", "1") != "0";
+}
+
+std::string TClientRegistry::GetZoom() const {
+    return IniFile().readString(General, "Zoom", "");
+}
+
+std::string TClientRegistry::GetSpellCheck() const {
+    return IniFile().readString(General, "SpellCheck", "0");
 }
 
 std::string SettingsFileNameFor(const std::string& executable) {

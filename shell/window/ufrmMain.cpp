@@ -12,6 +12,7 @@
 #include "ShellTexts.h"
 #include "desktop/MessageBox.h"
 #include "session/AssessmentList.h"
+#include "settings/ViewSettings.h"
 #include "settings/uRegistry.h"
 #include "web/PrintFrame.h"
 #include "window/WindowResources.h"
@@ -98,6 +99,7 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     MainMenu1.reset(G_MENU_MODEL(g_object_ref(gtk_builder_get_object(builder.get(), "MainMenu1"))));
     FNoticeBar = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeBar"));
     FNoticeLabel = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeLabel"));
+    FNoticeButton = GTK_WIDGET(gtk_builder_get_object(builder.get(), "btnCloseNotice"));
     window::addWindowStyle(gtk_widget_get_display(GTK_WIDGET(FWindow)));
 
     wbrBrowser = std::make_unique<web::Browser>(Setting("AssessmentsDir"));
@@ -105,7 +107,11 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     GtkWidget* view = wbrBrowser->widget();
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(view), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   texts::PageViewName, -1);
     gtk_box_append(GTK_BOX(gtk_builder_get_object(builder.get(), "layout")), view);
+    FPageView = std::make_unique<window::PageView>(
+        wbrBrowser->view(), builder.get(), Setting("Zoom"), SettingIsOn(Setting("SpellCheck")));
 
     AddActions();
     // Where one computer belongs to one candidate there are no turns, and the menu item
@@ -124,6 +130,7 @@ void TfrmMain::AddActions() {
         g_signal_connect(action.get(), "activate", G_CALLBACK(Callbacks::onAction), this);
         g_action_map_add_action(G_ACTION_MAP(ActionList1.get()), G_ACTION(action.get()));
     }
+    FPageView->addActions(G_ACTION_MAP(ActionList1.get()));
     gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1.get()));
 }
 

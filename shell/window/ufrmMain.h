@@ -15,6 +15,7 @@
 #include "session/PageSession.h"
 #include "web/Browser.h"
 #include "web/FormFrame.h"
+#include "window/PageView.h"
 
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
@@ -81,8 +82,11 @@ public:
     // The page session (tests watch its saves through it).
     PageSession& Session() { return *FSession; }
     // The window's actions (the "win." group: acSaveTo, acSend, acPrint, acExit, miAbout,
-    // closeNotice, and acNewCandidate unless NewCandidate=0) and the menu bar's model.
+    // closeNotice, acNewCandidate unless NewCandidate=0, and PageView's zoomIn, zoomOut,
+    // zoomReset, find) and the menu bar's model.
     GActionGroup* ActionGroup() const;
+    // The page's zoom and find bar.
+    window::PageView& View() { return *FPageView; }
     GMenuModel* MenuModel() const;
 
 private:
@@ -102,6 +106,9 @@ private:
     void StartAfresh(const std::string& archive);
 
     void ApplyAssessmentMargins(int Index);
+    // Moves the focus to the next part of the window (the notice bar, the find bar, the
+    // page), which Tab inside the page does not leave.
+    void FocusNextPart();
 
     // Where the window is in its life. Closing waits for the page to be saved; a close
     // whose save failed leaves the window open (Refused), and a second failure in a row
@@ -152,6 +159,8 @@ private:
     GObjectPtr<GMenuModel> MainMenu1;
     GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
     GtkWidget* FNoticeLabel = nullptr;
+    GtkWidget* FNoticeButton = nullptr;
+    std::unique_ptr<window::PageView> FPageView;
 
     // Private state.
     // The user's page setup as it was at start, written back when the window goes; null

@@ -5,6 +5,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include <gtk/gtk.h>
+
 #include "ShellTexts.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
@@ -28,6 +30,7 @@ const std::vector<TfrmMain::ActionSpec>& TfrmMain::ActionSpecs() {
         // The About item does nothing.
         {"miAbout", nullptr, true},
         {"closeNotice", &TfrmMain::CloseNotice, true},
+        {"focusNextPart", &TfrmMain::FocusNextPart, true},
     };
     return specs;
 }
@@ -99,6 +102,21 @@ void TfrmMain::StartAfresh(const std::string& archive) {
     wbrBrowser->navigate(ClientRegistry->GetValue("AssessmentsDir") + "index.html");
     desktop::ShowMessageBox(FWindow, desktop::MessageKind::Information,
                             texts::NewCandidateDone1 + archive + texts::NewCandidateDone2);
+}
+
+void TfrmMain::FocusNextPart() {
+    std::vector<GtkWidget*> parts;
+    if (gtk_revealer_get_reveal_child(GTK_REVEALER(FNoticeBar)))
+        parts.push_back(FNoticeButton);
+    if (View().findBarShown())
+        parts.push_back(View().findEntry());
+    parts.push_back(wbrBrowser->widget());
+    GtkWidget* focus = gtk_window_get_focus(FWindow);
+    std::size_t current = parts.size() - 1;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        if (focus && (focus == parts[i] || gtk_widget_is_ancestor(focus, parts[i])))
+            current = i;
+    gtk_widget_grab_focus(parts[(current + 1) % parts.size()]);
 }
 
 void TfrmMain::ApplyAssessmentMargins(int Index) {
