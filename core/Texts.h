@@ -139,4 +139,15 @@ inline constexpr const char* DraftsSetAside =
     "Файл результатів створено заново. Чернетки незбережених відповідей попереднього файлу "
     "не відновлюватимуться на сторінках; їх відкладено в папку ";
 
+// The turn between candidates: TurnNotTaken1 + results file + TurnNotTaken2 + reason.
+inline constexpr const char* TurnNotTaken1 =
+    "Роботу з новим кандидатом не розпочато. Файл результатів ";
+inline constexpr const char* TurnNotTaken2 =
+    " не змінено: відповіді цього кандидата залишилися в ньому. Причина: ";
+// + the archive folder
+inline constexpr const char* ArchiveNamesUsedUp =
+    "в архіві вже зайнято всі назви файлів для цієї секунди: ";
+// + the target folder + ": " + reason
+inline constexpr const char* DraftsNotArchived = "не вдалося перенести чернетки відповідей у ";
+
 } // namespace vedris::texts

@@ -6,6 +6,7 @@ vedris_packages=(
   libgtk-4-dev libwebkitgtk-6.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-user-session xdg-utils fonts-dejavu-core poppler-utils
+  python3-pyatspi  # the test that reads the window's accessibility tree
   locales-all  # uk_UA and other decimal-comma locales, so the number tests run everywhere
   clang libclang-rt-14-dev  # the fuzz targets (fuzz/run.sh), replayed by the CI
   libsqlite3-dev libgmime-3.0-dev libzip-dev nettle-dev libxlsxwriter-dev  # vedris-results: database, mail, zip, SHA-256, spreadsheet

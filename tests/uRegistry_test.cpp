@@ -34,7 +34,10 @@ TEST(TClientRegistry, DefaultsWithoutASettingsFile) {
     TClientRegistry reg(tmp.file("client.ini"));
     EXPECT_EQ(reg.GetValue("ClientAssessments"), "");
     EXPECT_EQ(reg.GetValue("RRGAddress"), vedris::DefaultRRGAddress);
+    EXPECT_EQ(reg.GetValue("Zoom"), "");
+    EXPECT_EQ(reg.GetValue("SpellCheck"), "0");
     EXPECT_EQ(reg.GetValue("ClientId"), "NONAME");
+    EXPECT_EQ(reg.GetValue("NewCandidate"), "1");
     EXPECT_EQ(reg.GetValue("ConnectionString"), "");
     EXPECT_EQ(reg.GetValue("Unknown"), "");
     EXPECT_FALSE(fs::exists(tmp.file("client.ini")));
@@ -46,6 +49,7 @@ TEST(TClientRegistry, ConfiguredValuesWhateverTheNamesCase) {
                                                 "ClientAssessments=Anketa, #Test One#, math\r\n"
                                                 "rrgaddress=\"results@school.ua\"\r\n"
                                                 "ClientId=\r\n"
+                                                "newcandidate = 0\r\n"
                                                 "ConnectionString=db\r\n"));
     EXPECT_EQ(reg.GetValue("ClientAssessments"), "Anketa, #Test One#, math");
     EXPECT_EQ(reg.GetValue("clientassessments"), "Anketa, #Test One#, math");
@@ -55,6 +59,7 @@ TEST(TClientRegistry, ConfiguredValuesWhateverTheNamesCase) {
     // Present but empty is not the default.
     EXPECT_EQ(reg.GetValue("ClientId"), "");
     EXPECT_EQ(reg.GetValue("connectionstring"), "db");
+    EXPECT_EQ(reg.GetValue("NewCandidate"), "0");
 
     tmp.write("client.ini", "[General]\nClientAssessments=нова_анкета\n");
     EXPECT_EQ(reg.GetValue("ClientAssessments"), "нова_анкета");

@@ -96,16 +96,19 @@ void PageSession::PrepareResultsFile() {
     const std::string aside = drafts_.SetAllAside();
     if (!aside.empty())
         Notice(texts::DraftsSetAside + aside);
+    CreateResultsFile(results);
+}
+
+void PageSession::CreateResultsFile(const std::string& path) {
     xml::Document doc = xml::Document::create();
     doc.createDocumentElement("qti_result_report");
     doc.setDeclaration("1.0", "UTF-8");
-    doc.save(results);
+    doc.save(path);
     // Each manager derives its assessment's skeleton and saves the file, so the new file
     // holds them in list order; a name listed twice finds its skeleton already there. One
     // assessment that cannot be read is reported and keeps none of the others from theirs.
     for (std::size_t i = 0; i < assessments_.size(); ++i)
-        Guard(
-            [&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), results, nullptr); });
+        Guard([&] { TStorageManager(GetAssessmentFileName(static_cast<int>(i)), path, nullptr); });
 }
 
 // ---- Operations ----
@@ -444,8 +447,7 @@ void PageSession::AfterAccepted() {
         onAccepted();
 }
 
-void PageSession::PageGone() {
-    ++pageEpoch_;
+void PageSession::ReleaseBinding() {
     // What the gone page asked for while it was submitted holds nothing up.
     submitting_ = false;
     riderVerdict_ = true;
@@ -454,6 +456,11 @@ void PageSession::PageGone() {
     Unbind();
     boundName_.clear();
     draftClock_.forget();
+}
+
+void PageSession::PageGone() {
+    ++pageEpoch_;
+    ReleaseBinding();
     // The operation in flight may wait for an answer that will never come.
     // A copy: finishing starts the next operation, which replaces finishRunning_.
     if (running_ && finishRunning_) {

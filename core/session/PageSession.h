@@ -86,6 +86,9 @@ public:
     // Creates the results folder and results.xml, with one empty result per assessment in
     // list order, when results.xml does not exist; an existing one is left alone.
     void PrepareResultsFile();
+    // Writes a results file at path as PrepareResultsFile makes a new results.xml (the
+    // assessments that cannot be read are reported and left out); replaces what is there.
+    void CreateResultsFile(const std::string& path);
 
     // ---- Events, each queued as an operation. ----
     // A frame's document has started: path is what its URL stands for (recognitionPath),
@@ -128,6 +131,9 @@ public:
     // last accepted answers stay in results.xml, the draft stays for the next binding), the
     // operation waiting for the page ends, and what the gone page answers late is dropped.
     void PageGone();
+    // Forgets the bound page without writing anything from it: the results file it was
+    // read from has been replaced, and its answers must never reach the new one.
+    void ReleaseBinding();
 
     // Runs work; what it raises goes to reportError. False when it raised.
     bool Guard(const std::function<void()>& work);

@@ -30,6 +30,12 @@ Variant TClientRegistry::GetValue(const std::string& Name) {
         return GetRRGAddress();
     if (SameName(Name, "ClientId"))
         return GetClientId();
+    if (SameName(Name, "NewCandidate"))
+        return GetNewCandidate() ? "1" : "0";
+    if (SameName(Name, "Zoom"))
+        return GetZoom();
+    if (SameName(Name, "SpellCheck"))
+        return GetSpellCheck();
     return TAppRegistry::GetValue(Name);
 }
 
@@ -51,6 +57,19 @@ std::string TClientRegistry::GetRRGAddress() const {
 
 std::string TClientRegistry::GetClientId() const {
     return IniFile().readString(General, "ClientId", "NONAME");
+}
+
+bool TClientRegistry::GetNewCandidate() const {
+    // Only a plain "0" turns it off: a computer shared by a class is the usual case.
+    return IniFile().readString(General, "NewCandidate", "1") != "0";
+}
+
+std::string TClientRegistry::GetZoom() const {
+    return IniFile().readString(General, "Zoom", "");
+}
+
+std::string TClientRegistry::GetSpellCheck() const {
+    return IniFile().readString(General, "SpellCheck", "0");
 }
 
 std::string SettingsFileNameFor(const std::string& executable) {

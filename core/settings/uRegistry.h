@@ -14,7 +14,8 @@ public:
     using TAppRegistry::TAppRegistry;
 
     // "AssessmentsDir", "ResultsDir", "TransformationsDir" (= "AssessmentsDir"),
-    // "ClientAssessments", "RRGAddress", "ClientId"; anything else as TAppRegistry.
+    // "ClientAssessments", "RRGAddress", "ClientId", "NewCandidate" ("1" or "0"), "Zoom",
+    // "SpellCheck"; anything else as TAppRegistry.
     Variant GetValue(const std::string& Name) override;
 
     std::string GetAssessmentsDir();
@@ -22,6 +23,12 @@ public:
     std::string GetClientAssessments() const;
     std::string GetRRGAddress() const;
     std::string GetClientId() const;
+    // Whether the menu offers a new candidate's turn: false only for NewCandidate=0.
+    bool GetNewCandidate() const;
+    // The page zoom a user starts with before choosing one, in percent ("" when not set).
+    std::string GetZoom() const;
+    // Whether the pages check spelling (in Ukrainian): "0" (off) when not set.
+    std::string GetSpellCheck() const;
 };
 
 // The program's settings object. Exists from before the main window is created until

@@ -6,7 +6,7 @@
 #include <gtk/gtk.h>
 
 #include "GObjectPtr.h"
-#include "window/Texts.h"
+#include "ShellTexts.h"
 
 namespace vedris::desktop {
 

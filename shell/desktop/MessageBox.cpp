@@ -159,7 +159,11 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     box->parent = parent;
     box->done = std::move(done);
 
-    GtkWidget* window = gtk_window_new();
+    // A screen reader says the box is a question or a warning, and reads its text with it.
+    GtkWidget* window = GTK_WIDGET(g_object_new(GTK_TYPE_WINDOW, "accessible-role",
+                                                GTK_ACCESSIBLE_ROLE_ALERT_DIALOG, nullptr));
+    gtk_accessible_update_property(GTK_ACCESSIBLE(window), GTK_ACCESSIBLE_PROPERTY_DESCRIPTION,
+                                   text.c_str(), -1);
     box->window = GTK_WINDOW(window);
     gtk_window_set_title(box->window, ApplicationTitle);
     gtk_window_set_resizable(box->window, FALSE);
@@ -179,6 +183,8 @@ void ShowMessageBox(GtkWindow* parent, MessageKind kind, const std::string& text
     if (kind == MessageKind::Error || kind == MessageKind::StayOrLeave) {
         GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error");
         gtk_image_set_pixel_size(GTK_IMAGE(icon), 32);
+        gtk_accessible_update_property(GTK_ACCESSIBLE(icon), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                       texts::ErrorIcon, -1);
         gtk_widget_set_valign(icon, GTK_ALIGN_START);
         gtk_box_append(GTK_BOX(row), icon);
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "window/Texts.h"
+#include "ShellTexts.h"
 
 typedef struct _GtkWindow GtkWindow;
 

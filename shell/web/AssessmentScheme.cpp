@@ -7,8 +7,8 @@
 #include <webkit/webkit.h>
 
 #include "GObjectPtr.h"
+#include "ShellTexts.h"
 #include "platform/fs/AtomicFile.h"
-#include "window/Texts.h"
 
 namespace vedris::web {
 

@@ -7,9 +7,9 @@
 #include <webkit/webkit.h>
 
 #include "GObjectPtr.h"
+#include "ShellTexts.h"
 #include "desktop/MessageBox.h"
 #include "web/Scripts.h"
-#include "window/Texts.h"
 
 namespace vedris::web {
 

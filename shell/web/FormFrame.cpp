@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "ShellTexts.h"
 #include "web/Scripts.h"
-#include "window/Texts.h"
 
 namespace vedris::web {
 

@@ -9,11 +9,13 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
+#include "ShellTexts.h"
 #include "desktop/MessageBox.h"
 #include "session/AssessmentList.h"
+#include "settings/ViewSettings.h"
 #include "settings/uRegistry.h"
 #include "web/PrintFrame.h"
-#include "window/Texts.h"
+#include "window/WindowResources.h"
 
 namespace vedris {
 
@@ -55,13 +57,7 @@ std::chrono::milliseconds DraftDelay() {
 struct TfrmMain::Callbacks {
     static void onAction(GSimpleAction* action, GVariant*, gpointer data) {
         auto* self = static_cast<TfrmMain*>(data);
-        if (action == self->acExit.get())
-            self->RunHandler([self] { self->acExitExecute(); });
-        else if (action == self->acSaveTo.get())
-            self->RunHandler([self] { self->acSaveToExecute(); });
-        else if (action == self->acSend.get())
-            self->RunHandler([self] { self->acSendExecute(); });
-        // miAbout: the About item does nothing.
+        self->RunAction(g_action_get_name(G_ACTION(action)));
     }
 
     static gboolean onCloseRequest(GtkWindow*, gpointer data) {
@@ -69,26 +65,24 @@ struct TfrmMain::Callbacks {
     }
 
     static void onDestroy(GtkWidget*, gpointer data) { static_cast<TfrmMain*>(data)->OnDestroy(); }
-
-    static void onNoticeClose(GtkButton*, gpointer data) {
-        static_cast<TfrmMain*>(data)->CloseNotice();
-    }
 };
 
 TfrmMain::TfrmMain(GtkApplication* app) : FAlive(std::make_shared<bool>(true)) {
     BuildComponents(app);
+    ConnectSession();
     // The browser prints with the user's page setup, made with defaults on the first start.
     RunHandler([this] { web::AttachPagePrinting(wbrBrowser->view()); });
     RunHandler([this] { FormCreate(); });
 }
 
 TfrmMain::~TfrmMain() {
-    if (FWindow && !FDestroyed) {
-        FCloseAllowed = true;
+    if (FWindow && FStage != Stage::Gone) {
+        FStage = Stage::Closing;
         gtk_window_destroy(FWindow);
     }
     FAlive.reset();
     FSession.reset();
+    FCandidateTurn.reset();
     FFormFrame.reset();
     wbrBrowser.reset();
     if (frmMain == this)
@@ -96,16 +90,51 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::BuildComponents(GtkApplication* app) {
+    GObjectPtr<GtkBuilder> builder(window::buildFromResources({"menus.ui", "ufrmMain.ui"}));
     // The toplevel list owns the window; "destroy" tells us when it is gone.
-    FWindow = GTK_WINDOW(gtk_window_new());
+    FWindow = GTK_WINDOW(gtk_builder_get_object(builder.get(), "frmMain"));
     if (app)
         gtk_window_set_application(FWindow, app);
     gtk_window_set_title(FWindow, desktop::ApplicationTitle);
-    gtk_window_set_default_size(FWindow, 810, 588);
-    gtk_window_set_resizable(FWindow, TRUE);
+    MainMenu1.reset(G_MENU_MODEL(g_object_ref(gtk_builder_get_object(builder.get(), "MainMenu1"))));
+    FNoticeBar = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeBar"));
+    FNoticeLabel = GTK_WIDGET(gtk_builder_get_object(builder.get(), "FNoticeLabel"));
+    FNoticeButton = GTK_WIDGET(gtk_builder_get_object(builder.get(), "btnCloseNotice"));
+    window::addWindowStyle(gtk_widget_get_display(GTK_WIDGET(FWindow)));
 
     wbrBrowser = std::make_unique<web::Browser>(Setting("AssessmentsDir"));
     wbrBrowser->setDialogParent(FWindow);
+    GtkWidget* view = wbrBrowser->widget();
+    gtk_widget_set_hexpand(view, TRUE);
+    gtk_widget_set_vexpand(view, TRUE);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(view), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   texts::PageViewName, -1);
+    gtk_box_append(GTK_BOX(gtk_builder_get_object(builder.get(), "layout")), view);
+    FPageView = std::make_unique<window::PageView>(
+        wbrBrowser->view(), builder.get(), Setting("Zoom"), SettingIsOn(Setting("SpellCheck")));
+
+    AddActions();
+    // Where one computer belongs to one candidate there are no turns, and the menu item
+    // that asks for one goes with its action.
+    if (Setting("NewCandidate") == "0")
+        g_action_map_remove_action(G_ACTION_MAP(ActionList1.get()), "acNewCandidate");
+    g_signal_connect(FWindow, "close-request", G_CALLBACK(Callbacks::onCloseRequest), this);
+    g_signal_connect(FWindow, "destroy", G_CALLBACK(Callbacks::onDestroy), this);
+}
+
+void TfrmMain::AddActions() {
+    ActionList1.reset(g_simple_action_group_new());
+    for (const ActionSpec& spec : ActionSpecs()) {
+        GObjectPtr<GSimpleAction> action(g_simple_action_new(spec.name, nullptr));
+        g_simple_action_set_enabled(action.get(), spec.enabled);
+        g_signal_connect(action.get(), "activate", G_CALLBACK(Callbacks::onAction), this);
+        g_action_map_add_action(G_ACTION_MAP(ActionList1.get()), G_ACTION(action.get()));
+    }
+    FPageView->addActions(G_ACTION_MAP(ActionList1.get()));
+    gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1.get()));
+}
+
+void TfrmMain::ConnectSession() {
     FFormFrame = std::make_unique<web::FormFrame>(*wbrBrowser);
     FSession =
         std::make_unique<PageSession>(*FFormFrame, Setting("AssessmentsDir"), Setting("ResultsDir"),
@@ -117,7 +146,12 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
         ApplyAssessmentMargins(index);
     };
     // Whatever kept the page from being saved at the last close has gone.
-    FSession->onAccepted = [this] { FCloseFailed = false; };
+    FSession->onAccepted = [this] {
+        if (FStage == Stage::Refused)
+            FStage = Stage::Open;
+        else if (FStage == Stage::SavingAgain)
+            FStage = Stage::Saving;
+    };
     FSession->onNotice = [this](const std::string& text) { ShowNotice(text); };
     FSession->onSaveFailed = [this](const std::string& error, std::function<void(bool)> answer) {
         FReportedErrors.push_back(desktop::WithFullStop(error));
@@ -126,83 +160,7 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
     };
     FSession->startTimer = StartTimer;
     FSession->SetDraftDelay(DraftDelay());
-
-    // Actions: the menu items follow their enabled state.
-    ActionList1.reset(g_simple_action_group_new());
-    auto makeAction = [this](GObjectPtr<GSimpleAction>& action, const char* name, bool enabled) {
-        action.reset(g_simple_action_new(name, nullptr));
-        g_simple_action_set_enabled(action.get(), enabled);
-        g_signal_connect(action.get(), "activate", G_CALLBACK(Callbacks::onAction), this);
-        g_action_map_add_action(G_ACTION_MAP(ActionList1.get()), G_ACTION(action.get()));
-    };
-    makeAction(acSaveTo, "acSaveTo", true);
-    // Sending is made disabled and nothing enables it.
-    makeAction(acSend, "acSend", false);
-    // An action without a handler shows disabled.
-    makeAction(acPrint, "acPrint", false);
-    makeAction(acExit, "acExit", true);
-    makeAction(miAbout, "miAbout", true);
-    gtk_widget_insert_action_group(GTK_WIDGET(FWindow), "win", G_ACTION_GROUP(ActionList1.get()));
-
-    // Sections draw the separators N6 and N4.
-    MainMenu1.reset(g_menu_new());
-    miFile.reset(g_menu_new());
-    auto section = [this](std::initializer_list<std::pair<const char*, const char*>> items) {
-        GObjectPtr<GMenu> menu(g_menu_new());
-        for (const auto& [label, action] : items)
-            g_menu_append(menu.get(), label, action);
-        g_menu_append_section(miFile.get(), nullptr, G_MENU_MODEL(menu.get()));
-    };
-    section({{texts::MenuSaveTo, "win.acSaveTo"}, {texts::MenuSend, "win.acSend"}});
-    section({{texts::MenuPrint, "win.acPrint"}});
-    section({{texts::MenuExit, "win.acExit"}});
-    g_menu_append_submenu(MainMenu1.get(), texts::MenuFile, G_MENU_MODEL(miFile.get()));
-    miHelp.reset(g_menu_new());
-    g_menu_append(miHelp.get(), texts::MenuAbout, "win.miAbout");
-    g_menu_append_submenu(MainMenu1.get(), texts::MenuHelp, G_MENU_MODEL(miHelp.get()));
-
-    FMenuBar = gtk_popover_menu_bar_new_from_model(G_MENU_MODEL(MainMenu1.get()));
-    GtkWidget* layout = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_box_append(GTK_BOX(layout), FMenuBar);
-
-    // The notice bar: news the candidate may read and close, above the page.
-    GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
-    gtk_css_provider_load_from_data(
-        css.get(), ".vedris-notice { background: #fdf3c8; border-bottom: 1px solid #d8c477; }", -1);
-    gtk_style_context_add_provider_for_display(gtk_widget_get_display(GTK_WIDGET(FWindow)),
-                                               GTK_STYLE_PROVIDER(css.get()),
-                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    FNoticeBar = gtk_revealer_new();
-    GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_widget_add_css_class(bar, "vedris-notice");
-    FNoticeLabel = gtk_label_new("");
-    gtk_label_set_wrap(GTK_LABEL(FNoticeLabel), TRUE);
-    gtk_label_set_wrap_mode(GTK_LABEL(FNoticeLabel), PANGO_WRAP_WORD_CHAR);
-    gtk_label_set_xalign(GTK_LABEL(FNoticeLabel), 0);
-    gtk_label_set_selectable(GTK_LABEL(FNoticeLabel), TRUE);
-    gtk_widget_set_hexpand(FNoticeLabel, TRUE);
-    gtk_widget_set_margin_start(FNoticeLabel, 10);
-    gtk_widget_set_margin_top(FNoticeLabel, 6);
-    gtk_widget_set_margin_bottom(FNoticeLabel, 6);
-    GtkWidget* close = gtk_button_new_with_label(texts::CloseNoticeButton);
-    gtk_widget_set_tooltip_text(close, texts::CloseNotice);
-    gtk_widget_set_valign(close, GTK_ALIGN_CENTER);
-    gtk_widget_set_margin_end(close, 10);
-    g_signal_connect(close, "clicked", G_CALLBACK(Callbacks::onNoticeClose), this);
-    gtk_box_append(GTK_BOX(bar), FNoticeLabel);
-    gtk_box_append(GTK_BOX(bar), close);
-    gtk_revealer_set_child(GTK_REVEALER(FNoticeBar), bar);
-    gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), FALSE);
-    gtk_box_append(GTK_BOX(layout), FNoticeBar);
-
-    GtkWidget* view = wbrBrowser->widget();
-    gtk_widget_set_hexpand(view, TRUE);
-    gtk_widget_set_vexpand(view, TRUE);
-    gtk_box_append(GTK_BOX(layout), view);
-    gtk_window_set_child(FWindow, layout);
-
-    g_signal_connect(FWindow, "close-request", G_CALLBACK(Callbacks::onCloseRequest), this);
-    g_signal_connect(FWindow, "destroy", G_CALLBACK(Callbacks::onDestroy), this);
+    FCandidateTurn = std::make_unique<CandidateTurn>(*FSession);
 
     wbrBrowser->onBeforeNavigate = [this](std::shared_ptr<web::NavigationDecision> decision) {
         wbrBrowserBeforeNavigate2(std::move(decision));
@@ -212,7 +170,8 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
 }
 
 void TfrmMain::Show() {
-    FShown = true;
+    if (FStage == Stage::Made)
+        FStage = Stage::Open;
     gtk_window_present(FWindow);
     auto pending = std::move(FPendingErrors);
     FPendingErrors.clear();
@@ -234,14 +193,14 @@ void TfrmMain::ShowError(const std::string& message) {
     std::string text = desktop::WithFullStop(message);
     FReportedErrors.push_back(text);
     g_message("%s", text.c_str());
-    if (FDestroyed)
+    if (FStage == Stage::Gone)
         return;
     if (gtk_widget_in_destruction(GTK_WIDGET(FWindow))) {
         // A box over a window that is going would go with it, unseen.
         desktop::ShowMessageBoxOnItsOwn(desktop::MessageKind::Error, text);
         return;
     }
-    if (!FShown) {
+    if (FStage == Stage::Made) {
         FPendingErrors.push_back(text);
         return;
     }
@@ -254,19 +213,19 @@ bool TfrmMain::RunHandler(const std::function<void()>& handler) {
 
 void TfrmMain::ShowNotice(const std::string& text) {
     g_message("%s", text.c_str());
-    if (FDestroyed)
+    if (Destroyed())
         return;
     gtk_label_set_text(GTK_LABEL(FNoticeLabel), text.c_str());
     gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), TRUE);
 }
 
 void TfrmMain::CloseNotice() {
-    if (!FDestroyed)
+    if (!Destroyed())
         gtk_revealer_set_reveal_child(GTK_REVEALER(FNoticeBar), FALSE);
 }
 
 std::string TfrmMain::Notice() const {
-    if (FDestroyed || !gtk_revealer_get_reveal_child(GTK_REVEALER(FNoticeBar)))
+    if (Destroyed() || !gtk_revealer_get_reveal_child(GTK_REVEALER(FNoticeBar)))
         return "";
     return gtk_label_get_text(GTK_LABEL(FNoticeLabel));
 }
@@ -292,52 +251,63 @@ void TfrmMain::FormDestroy() {
 }
 
 bool TfrmMain::OnCloseRequest() {
-    if (FCloseAllowed)
+    switch (FStage) {
+    case Stage::Closing:
+    case Stage::Gone:
         return true;
-    if (!FClosePending) {
-        FClosePending = true;
-        FSession->Enqueue([this](PageSession::Done done) {
-            FormClose([this, done] {
-                FClosePending = false;
-                done();
-            });
-        });
+    case Stage::Saving:
+    case Stage::SavingAgain:
+        return false;
+    default:
+        break;
     }
+    FStage = FStage == Stage::Refused ? Stage::SavingAgain : Stage::Saving;
+    FSession->Enqueue([this](PageSession::Done done) { FormClose(std::move(done)); });
     return false;
 }
 
 void TfrmMain::FormClose(std::function<void()> done) {
     FSession->SavePage([this, done](PageSession::SaveOutcome outcome) {
-        // The window closes whatever the page's verdict; an error keeps it open, and the
-        // error reporting has shown why.
-        if (outcome != PageSession::SaveOutcome::Failed) {
-            FCloseFailed = false;
-            FCloseAllowed = true;
-            gtk_window_destroy(FWindow);
-        } else if (!FCloseFailed) {
-            FCloseFailed = true;
-        } else {
-            // The save has failed again: an error that does not go away (a full disk, a
-            // results folder gone) must not keep the candidate from ever closing. The
-            // choice to give up the unsaved answers is theirs.
-            desktop::ShowMessageBox(
-                FWindow, desktop::MessageKind::Confirm, texts::CloseUnsavedQuestion,
-                [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
-                    if (!answer.ok || alive.expired() || FDestroyed)
-                        return;
-                    FCloseAllowed = true;
-                    gtk_window_destroy(FWindow);
-                });
-        }
+        CloseAfterSave(outcome);
         done();
     });
 }
 
+// The window closes whatever the page's verdict; an error keeps it open, and the error
+// reporting has shown why.
+void TfrmMain::CloseAfterSave(PageSession::SaveOutcome outcome) {
+    if (FStage == Stage::Gone)
+        return;
+    const bool again = FStage == Stage::SavingAgain;
+    if (outcome != PageSession::SaveOutcome::Failed) {
+        FStage = Stage::Closing;
+        gtk_window_destroy(FWindow);
+        return;
+    }
+    FStage = Stage::Refused;
+    if (again)
+        CloseWithoutSaving();
+}
+
+// The save has failed again: an error that does not go away (a full disk, a results folder
+// gone) must not keep the candidate from ever closing. The choice to give up the unsaved
+// answers is theirs.
+void TfrmMain::CloseWithoutSaving() {
+    desktop::ShowMessageBox(
+        FWindow, desktop::MessageKind::Confirm, texts::CloseUnsavedQuestion,
+        [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
+            if (!answer.ok || alive.expired() || Destroyed())
+                return;
+            FStage = Stage::Closing;
+            gtk_window_destroy(FWindow);
+        });
+}
+
 void TfrmMain::OnDestroy() {
-    if (FDestroyed)
+    if (Destroyed())
         return;
     RunHandler([this] { FormDestroy(); });
-    FDestroyed = true;
+    FStage = Stage::Gone;
     FSession->Stop();
     wbrBrowser->setDialogParent(nullptr);
     FWindow = nullptr;
@@ -347,24 +317,10 @@ void TfrmMain::acExitExecute() {
     gtk_window_close(FWindow);
 }
 
-// ---- Files ----
-
-std::string TfrmMain::GetAssessmentFileName(int Index) const {
-    return FSession->GetAssessmentFileName(Index);
-}
-
-std::string TfrmMain::GetResultsFileName() const {
-    return FSession->GetResultsFileName();
-}
-
-void TfrmMain::SaveCurrentPage(std::function<void(bool)> done) {
-    FSession->SaveCurrentPage(std::move(done));
-}
-
 // ---- Browser events ----
 
 void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
-    if (FDestroyed)
+    if (Destroyed())
         return;
     if (event.kind == web::FrameEvent::Kind::Navigated)
         wbrBrowserNavigateComplete2(event);
@@ -375,7 +331,7 @@ void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
 }
 
 void TfrmMain::OnWebProcessGone() {
-    if (FDestroyed)
+    if (Destroyed())
         return;
     // Nothing is written from the page that is gone; its last accepted answers stay in
     // results.xml and its draft waits for the candidate's return.
@@ -390,7 +346,10 @@ void TfrmMain::OnWebProcessGone() {
         return;
     }
     ShowNotice(texts::WebProcessGoneNotice);
-    // Loaded from the main loop, outside the engine's own signal.
+    ReloadStartPageLater();
+}
+
+void TfrmMain::ReloadStartPageLater() {
     struct Reload {
         TfrmMain* self;
         std::weak_ptr<bool> alive;
@@ -400,7 +359,7 @@ void TfrmMain::OnWebProcessGone() {
         [](gpointer data) -> gboolean {
             auto* reload = static_cast<Reload*>(data);
             TfrmMain* self = reload->self;
-            if (!reload->alive.expired() && !self->FDestroyed)
+            if (!reload->alive.expired() && !self->Destroyed())
                 self->RunHandler([self] {
                     self->wbrBrowser->navigate(Setting("AssessmentsDir") + "index.html");
                 });
@@ -423,7 +382,7 @@ void TfrmMain::wbrBrowserDocumentComplete(const web::FrameEvent& event) {
 }
 
 void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision> decision) {
-    if (FDestroyed) {
+    if (Destroyed()) {
         decision->ignore();
         return;
     }

@@ -6,20 +6,21 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GObjectPtr.h"
 #include "printing/uPrinterSettings.h"
+#include "session/CandidateTurn.h"
 #include "session/PageSession.h"
 #include "web/Browser.h"
 #include "web/FormFrame.h"
+#include "window/PageView.h"
 
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
 typedef struct _GtkWidget GtkWidget;
-typedef struct _GSimpleAction GSimpleAction;
 typedef struct _GSimpleActionGroup GSimpleActionGroup;
-typedef struct _GMenu GMenu;
 typedef struct _GActionGroup GActionGroup;
 typedef struct _GMenuModel GMenuModel;
 
@@ -41,14 +42,18 @@ public:
     void Show();
 
     // "AssessmentsDir" + FAssessments[Index] + ".xml".
-    std::string GetAssessmentFileName(int Index) const;
+    std::string GetAssessmentFileName(int Index) const {
+        return FSession->GetAssessmentFileName(Index);
+    }
     // "ResultsDir" + "results.xml".
-    std::string GetResultsFileName() const;
+    std::string GetResultsFileName() const { return FSession->GetResultsFileName(); }
 
     // Has the bound page submitted and, when its handler accepts, saved; done gets false
     // when no storage manager exists, when the page refused, or when an error was raised
     // (the error reporting has shown it then). Runs after any operation in flight.
-    void SaveCurrentPage(std::function<void(bool)> done);
+    void SaveCurrentPage(std::function<void(bool)> done) {
+        FSession->SaveCurrentPage(std::move(done));
+    }
 
     // The application's error reporting: a modal box over the window with the error icon,
     // the message with a full stop added as needed, and one OK button.
@@ -57,8 +62,8 @@ public:
     bool RunHandler(const std::function<void()>& handler);
 
     // ---- Automation: tests and the timing probe drive the window through these. ----
-    // Runs the handler of the action named "acSaveTo", "acSend" or "acExit" as its menu
-    // item would, also while the action is disabled.
+    // Runs the handler of the action named "acSaveTo", "acSend", "acNewCandidate" or "acExit"
+    // as its menu item would, also while the action is disabled or missing.
     void RunAction(const std::string& Name);
     web::Browser& Browser() { return *wbrBrowser; }
     const std::vector<std::string>& Assessments() const { return FSession->Assessments(); }
@@ -67,18 +72,21 @@ public:
     // An operation is queued or running.
     bool Busy() const { return FSession->Busy(); }
     // The window has been destroyed (FormDestroy ran).
-    bool Destroyed() const { return FDestroyed; }
+    bool Destroyed() const { return FStage == Stage::Gone; }
     // Every message the error reporting showed, in order.
     const std::vector<std::string>& ReportedErrors() const { return FReportedErrors; }
     // The text of the notice bar above the page; empty while it is hidden.
     std::string Notice() const;
     void CloseNotice();
-    // The page session (tests reach its drafts through it).
+    const PageSession::Counters& Stats() const { return FSession->Stats(); }
+    // The page session (tests watch its saves through it).
     PageSession& Session() { return *FSession; }
-    using Counters = PageSession::Counters;
-    const Counters& Stats() const { return FSession->Stats(); }
-    // The actions (acSaveTo, acSend, acPrint, acExit, miAbout) and the menu bar's model.
+    // The window's actions (the "win." group: acSaveTo, acSend, acPrint, acExit, miAbout,
+    // closeNotice, acNewCandidate unless NewCandidate=0, and PageView's zoomIn, zoomOut,
+    // zoomReset, find) and the menu bar's model.
     GActionGroup* ActionGroup() const;
+    // The page's zoom and find bar.
+    window::PageView& View() { return *FPageView; }
     GMenuModel* MenuModel() const;
 
 private:
@@ -93,35 +101,66 @@ private:
     // The actions that take the results out; their bodies live in ufrmMainActions.cpp.
     void acSaveToExecute();
     void acSendExecute();
+    // Archives the answers and starts afresh for the next candidate, once confirmed.
+    void acNewCandidateExecute();
+    void StartAfresh(const std::string& archive);
 
     void ApplyAssessmentMargins(int Index);
+    // Moves the focus to the next part of the window (the notice bar, the find bar, the
+    // page), which Tab inside the page does not leave.
+    void FocusNextPart();
+
+    // Where the window is in its life. Closing waits for the page to be saved; a close
+    // whose save failed leaves the window open (Refused), and a second failure in a row
+    // asks whether to close without the unsaved answers.
+    enum class Stage {
+        Made,        // built, not yet presented: errors wait for Show
+        Open,        // on screen
+        Saving,      // a close waits for the page's save
+        Refused,     // on screen; the last close could not save the page
+        SavingAgain, // a close after a refused one waits for the save
+        Closing,     // the window may go; its destruction is under way
+        Gone,        // destroyed (FormDestroy ran)
+    };
+
+    // The window's actions, ActionList1 in this order: name, handler (none: the action
+    // does nothing) and whether it starts enabled. A menu item or button names one as
+    // "win." + name; shortcuts are given in ufrmMain.ui.
+    struct ActionSpec {
+        const char* name;
+        void (TfrmMain::*execute)();
+        bool enabled;
+    };
+    static const std::vector<ActionSpec>& ActionSpecs();
+    static const ActionSpec* FindAction(const std::string& name);
 
     void BuildComponents(GtkApplication* app);
+    void ConnectSession();
+    void AddActions();
     void OnFrameEvent(const web::FrameEvent& event);
     bool OnCloseRequest();
+    void CloseAfterSave(PageSession::SaveOutcome outcome);
+    void CloseWithoutSaving();
     void OnDestroy();
     void OnWebProcessGone();
+    // Loads the start page again from the main loop, outside the engine's own signal.
+    void ReloadStartPageLater();
     // Shows text in the notice bar above the page, without stopping the candidate.
     void ShowNotice(const std::string& text);
 
     struct Callbacks;
     friend struct Callbacks;
 
-    // Components, in declaration order.
+    // Components. The window, its menu bar (MainMenu1: miFile, miHelp) and the notice bar
+    // come from ufrmMain.ui and menus.ui; ActionList1 holds the actions of the menu.
     GtkWindow* FWindow = nullptr;
     std::unique_ptr<web::Browser> wbrBrowser;
     GObjectPtr<GSimpleActionGroup> ActionList1;
-    GObjectPtr<GMenu> MainMenu1;
-    GObjectPtr<GSimpleAction> acExit;
-    GObjectPtr<GSimpleAction> acSend;
-    GObjectPtr<GMenu> miFile;
-    GObjectPtr<GMenu> miHelp;
-    GObjectPtr<GSimpleAction> miAbout;
-    GObjectPtr<GSimpleAction> acSaveTo;
-    GObjectPtr<GSimpleAction> acPrint;
-    GtkWidget* FMenuBar = nullptr;
+    GObjectPtr<GMenuModel> MainMenu1;
     GtkWidget* FNoticeBar = nullptr; // a revealer: the notice and its close button
     GtkWidget* FNoticeLabel = nullptr;
+    GtkWidget* FNoticeButton = nullptr;
+    std::unique_ptr<window::PageView> FPageView;
 
     // Private state.
     // The user's page setup as it was at start, written back when the window goes; null
@@ -133,12 +172,9 @@ private:
 
     std::unique_ptr<web::FormFrame> FFormFrame;
     std::unique_ptr<PageSession> FSession;
+    std::unique_ptr<CandidateTurn> FCandidateTurn;
 
-    bool FShown = false;
-    bool FClosePending = false;
-    bool FCloseAllowed = false;
-    bool FCloseFailed = false; // the last close could not save the page
-    bool FDestroyed = false;
+    Stage FStage = Stage::Made;
     // When the web process last ended (monotonic µs), so a page that keeps killing it is
     // not loaded again and again.
     long long FWebProcessGoneAt = 0;

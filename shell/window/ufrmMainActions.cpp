@@ -1,34 +1,58 @@
-// The menu actions that take the results out of the program, and the assessment's print
-// margins.
+// The menu actions that take the results out of the program or archive them for the next
+// candidate, and the assessment's print margins.
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
+#include <gtk/gtk.h>
+
+#include "ShellTexts.h"
 #include "desktop/FolderChooser.h"
 #include "desktop/Mail.h"
 #include "desktop/MessageBox.h"
 #include "platform/fs/AtomicFile.h"
+#include "session/CandidateTurn.h"
 #include "settings/uRegistry.h"
-#include "window/Texts.h"
 #include "window/ufrmMain.h"
 
 namespace vedris {
 
+const std::vector<TfrmMain::ActionSpec>& TfrmMain::ActionSpecs() {
+    static const std::vector<ActionSpec> specs{
+        {"acSaveTo", &TfrmMain::acSaveToExecute, true},
+        // Sending is made disabled and nothing enables it.
+        {"acSend", &TfrmMain::acSendExecute, false},
+        {"acNewCandidate", &TfrmMain::acNewCandidateExecute, true},
+        // An action without a handler shows disabled.
+        {"acPrint", nullptr, false},
+        {"acExit", &TfrmMain::acExitExecute, true},
+        // The About item does nothing.
+        {"miAbout", nullptr, true},
+        {"closeNotice", &TfrmMain::CloseNotice, true},
+        {"focusNextPart", &TfrmMain::FocusNextPart, true},
+    };
+    return specs;
+}
+
+const TfrmMain::ActionSpec* TfrmMain::FindAction(const std::string& name) {
+    for (const ActionSpec& spec : ActionSpecs())
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
 void TfrmMain::RunAction(const std::string& Name) {
-    if (Name == "acSaveTo")
-        RunHandler([this] { acSaveToExecute(); });
-    else if (Name == "acSend")
-        RunHandler([this] { acSendExecute(); });
-    else if (Name == "acExit")
-        RunHandler([this] { acExitExecute(); });
+    const ActionSpec* spec = FindAction(Name);
+    if (spec && spec->execute)
+        RunHandler([this, spec] { (this->*spec->execute)(); });
 }
 
 void TfrmMain::acSaveToExecute() {
     std::weak_ptr<bool> alive = FAlive;
     desktop::SelectResultsFolder(
         FWindow, texts::SaveToFolderTitle, [this, alive](const std::optional<std::string>& folder) {
-            if (!folder || alive.expired() || FDestroyed)
+            if (!folder || alive.expired() || Destroyed())
                 return;
             SaveCurrentPage([this, folder = *folder](bool saved) {
                 if (!saved)
@@ -60,6 +84,39 @@ void TfrmMain::acSendExecute() {
         message.Attachment = GetResultsFileName();
         desktop::ComposeMail(message);
     });
+}
+
+void TfrmMain::acNewCandidateExecute() {
+    desktop::ShowMessageBox(
+        FWindow, desktop::MessageKind::Confirm, texts::NewCandidateQuestion,
+        [this, alive = std::weak_ptr<bool>(FAlive)](const desktop::Answer& answer) {
+            if (!answer.ok || alive.expired() || Destroyed())
+                return;
+            FCandidateTurn->Start([this](const std::string& archive) { StartAfresh(archive); });
+        });
+}
+
+void TfrmMain::StartAfresh(const std::string& archive) {
+    // Nothing of the previous candidate stays on screen, not even a notice about a draft.
+    CloseNotice();
+    wbrBrowser->navigate(ClientRegistry->GetValue("AssessmentsDir") + "index.html");
+    desktop::ShowMessageBox(FWindow, desktop::MessageKind::Information,
+                            texts::NewCandidateDone1 + archive + texts::NewCandidateDone2);
+}
+
+void TfrmMain::FocusNextPart() {
+    std::vector<GtkWidget*> parts;
+    if (gtk_revealer_get_reveal_child(GTK_REVEALER(FNoticeBar)))
+        parts.push_back(FNoticeButton);
+    if (View().findBarShown())
+        parts.push_back(View().findEntry());
+    parts.push_back(wbrBrowser->widget());
+    GtkWidget* focus = gtk_window_get_focus(FWindow);
+    std::size_t current = parts.size() - 1;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        if (focus && (focus == parts[i] || gtk_widget_is_ancestor(focus, parts[i])))
+            current = i;
+    gtk_widget_grab_focus(parts[(current + 1) % parts.size()]);
 }
 
 void TfrmMain::ApplyAssessmentMargins(int Index) {

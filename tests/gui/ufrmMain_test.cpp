@@ -439,6 +439,7 @@ TEST(Menu, ActionsAndItems) {
     EXPECT_FALSE(g_action_group_get_action_enabled(actions, "acSend"));
     EXPECT_FALSE(g_action_group_get_action_enabled(actions, "acPrint"));
     EXPECT_TRUE(g_action_group_get_action_enabled(actions, "acExit"));
+    EXPECT_TRUE(g_action_group_get_action_enabled(actions, "acNewCandidate"));
 
     // The menu bar's items, sections standing for the separators.
     auto label = [](GMenuModel* model, int i) {
@@ -449,9 +450,11 @@ TEST(Menu, ActionsAndItems) {
         return s;
     };
     GMenuModel* bar = c.w().MenuModel();
-    ASSERT_EQ(g_menu_model_get_n_items(bar), 2);
-    EXPECT_EQ(label(bar, 0), "Файл");
-    EXPECT_EQ(label(bar, 1), "Допомога");
+    // Underscores mark the letters Alt opens an item with.
+    ASSERT_EQ(g_menu_model_get_n_items(bar), 3);
+    EXPECT_EQ(label(bar, 0), "_Файл");
+    EXPECT_EQ(label(bar, 1), "_Вигляд");
+    EXPECT_EQ(label(bar, 2), "_Допомога");
     GMenuModel* file = g_menu_model_get_item_link(bar, 0, G_MENU_LINK_SUBMENU);
     std::vector<std::string> items;
     for (int s = 0; s < g_menu_model_get_n_items(file); ++s) {
@@ -462,8 +465,9 @@ TEST(Menu, ActionsAndItems) {
         g_object_unref(section);
     }
     g_object_unref(file);
-    EXPECT_EQ(items, (std::vector<std::string>{"Зберегти анкетні дані", "Відправити дані поштою",
-                                               "--", "Друкувати", "--", "Вихід", "--"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"_Новий кандидат…", "--", "_Зберегти анкетні дані",
+                                               "_Відправити дані поштою", "--", "_Друкувати", "--",
+                                               "Ви_хід", "--"}));
 
     // About does nothing; Save (still a placeholder) shows nothing.
     gtk_widget_activate_action(GTK_WIDGET(c.w().Window()), "win.miAbout", nullptr);

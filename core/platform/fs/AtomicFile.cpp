@@ -204,7 +204,7 @@ std::optional<std::string> readFileIfPresent(const std::string& path) {
     return data;
 }
 
-bool createFileAtomically(const std::string& path, std::string_view data) {
+bool createFileAtomically(const std::string& path, std::string_view data, unsigned mode) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0)
         return false;
@@ -223,7 +223,9 @@ bool createFileAtomically(const std::string& path, std::string_view data) {
     } catch (const WriteError& e) {
         err = e.code();
     }
-    if (!err && ::fsync(file.get()) != 0) {
+    if (!err && ::fchmod(file.get(), static_cast<mode_t>(mode & 07777)) != 0) {
+        err = errno;
+    } else if (!err && ::fsync(file.get()) != 0) {
         err = errno;
     } else if (!err && ::link(temp.c_str(), path.c_str()) != 0) {
         err = errno;

@@ -45,8 +45,8 @@ void copyFileAtomically(const std::string& from, const std::string& to);
 // Writes data as a new file at path, durably, but never over anything already there:
 // returns false, writing nothing, when path exists (a dangling symbolic link included), also
 // when another process makes it meanwhile. Raises WriteError otherwise. The folder must
-// exist.
-bool createFileAtomically(const std::string& path, std::string_view data);
+// exist. The file gets mode (permission bits) from its first moment under its name.
+bool createFileAtomically(const std::string& path, std::string_view data, unsigned mode = 0600);
 
 // The whole content of a file; raises WriteError with the system's reason when it cannot
 // be read.

@@ -1,6 +1,7 @@
 #pragma once
-// The texts of the program's window, boxes and pages that the user reads, gathered so they
-// can be read together.
+// The texts of the shell (window, boxes, pages) that the user reads, gathered so they can be
+// read together; web/, desktop/ and window/ all include them from here. The labels of the
+// window's own widgets and menus stand in its .ui files (window/ui/).
 #include <string>
 
 namespace vedris::texts {
@@ -14,18 +15,16 @@ inline constexpr const char* Cancel = "Скасувати";
 inline constexpr const char* ChooseButton = "_Вибрати";
 inline constexpr const char* CancelButton = "_Скасувати";
 
+// What a screen reader calls the error icon of a box.
+inline constexpr const char* ErrorIcon = "Помилка";
+
 // A box's text too long to lay out is cut: BoxTextCut1 + count + BoxTextCut2 follow it.
 inline constexpr const char* BoxTextCut1 = "…\n\n(ще ";
 inline constexpr const char* BoxTextCut2 = " символів не показано)";
 
-// The menu.
-inline constexpr const char* MenuFile = "Файл";
-inline constexpr const char* MenuSaveTo = "Зберегти анкетні дані";
-inline constexpr const char* MenuSend = "Відправити дані поштою";
-inline constexpr const char* MenuPrint = "Друкувати";
-inline constexpr const char* MenuExit = "Вихід";
-inline constexpr const char* MenuHelp = "Допомога";
-inline constexpr const char* MenuAbout = "Про програму";
+// What a screen reader calls the browser's view of the page.
+inline constexpr const char* PageViewName = "Сторінка анкети";
+inline constexpr const char* CloseFindBar = "Закрити пошук";
 
 // Closing, saving and sending.
 inline constexpr const char* CloseUnsavedQuestion =
@@ -47,6 +46,15 @@ inline constexpr const char* NotSavedMessage = "Анкетні дані не з�
 inline constexpr const char* MailSubject = "Анкетні дані ведриса";
 inline constexpr const char* MailRecipientName = "Регіональна робоча група";
 
+// The turn between candidates.
+inline constexpr const char* NewCandidateQuestion =
+    "Відповіді цього кандидата буде збережено в архіві, а програма почне з порожніми анкетами. "
+    "Продовжити?";
+// + the archived file + NewCandidateDone2
+inline constexpr const char* NewCandidateDone1 =
+    "Відповіді попереднього кандидата збережено в архіві.\nФайл з відповідями: ";
+inline constexpr const char* NewCandidateDone2 = "\n\nМожна починати роботу з новим кандидатом.";
+
 // The browser.
 inline constexpr const char* LeavePageQuestion =
     "Залишити цю сторінку? Внесені зміни можуть не зберегтися.";
@@ -63,8 +71,6 @@ inline constexpr const char* WebProcessGoneNotice =
     "Сторінка анкети несподівано закрилася, і програма відкрила початкову сторінку знову. "
     "Збережені відповіді не втрачено. Відкрийте анкету ще раз: програма відновить на ній і "
     "відповіді, записані в чернетку.";
-inline constexpr const char* CloseNoticeButton = "Закрити";
-inline constexpr const char* CloseNotice = "Закрити повідомлення";
 
 // The page served for a file the assessments folder does not have; escapedUrl is already
 // escaped for HTML.
