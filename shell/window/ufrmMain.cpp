@@ -124,9 +124,9 @@ void TfrmMain::BuildComponents(GtkApplication* app) {
 
 void TfrmMain::AddActions() {
     ActionList1.reset(g_simple_action_group_new());
-    for (const ActionSpec& spec : ActionSpecs()) {
-        GObjectPtr<GSimpleAction> action(g_simple_action_new(spec.name, nullptr));
-        g_simple_action_set_enabled(action.get(), spec.enabled);
+    for (const WindowAction& entry : WindowActions()) {
+        GObjectPtr<GSimpleAction> action(g_simple_action_new(entry.name, nullptr));
+        g_simple_action_set_enabled(action.get(), entry.enabled);
         g_signal_connect(action.get(), "activate", G_CALLBACK(Callbacks::onAction), this);
         g_action_map_add_action(G_ACTION_MAP(ActionList1.get()), G_ACTION(action.get()));
     }

@@ -126,13 +126,13 @@ private:
     // The window's actions, ActionList1 in this order: name, handler (none: the action
     // does nothing) and whether it starts enabled. A menu item or button names one as
     // "win." + name; shortcuts are given in ufrmMain.ui.
-    struct ActionSpec {
+    struct WindowAction {
         const char* name;
         void (TfrmMain::*execute)();
         bool enabled;
     };
-    static const std::vector<ActionSpec>& ActionSpecs();
-    static const ActionSpec* FindAction(const std::string& name);
+    static const std::vector<WindowAction>& WindowActions();
+    static const WindowAction* FindAction(const std::string& name);
 
     void BuildComponents(GtkApplication* app);
     void ConnectSession();

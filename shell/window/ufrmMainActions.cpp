@@ -18,8 +18,8 @@
 
 namespace vedris {
 
-const std::vector<TfrmMain::ActionSpec>& TfrmMain::ActionSpecs() {
-    static const std::vector<ActionSpec> specs{
+const std::vector<TfrmMain::WindowAction>& TfrmMain::WindowActions() {
+    static const std::vector<WindowAction> actions{
         {"acSaveTo", &TfrmMain::acSaveToExecute, true},
         // Sending is made disabled and nothing enables it.
         {"acSend", &TfrmMain::acSendExecute, false},
@@ -32,20 +32,20 @@ const std::vector<TfrmMain::ActionSpec>& TfrmMain::ActionSpecs() {
         {"closeNotice", &TfrmMain::CloseNotice, true},
         {"focusNextPart", &TfrmMain::FocusNextPart, true},
     };
-    return specs;
+    return actions;
 }
 
-const TfrmMain::ActionSpec* TfrmMain::FindAction(const std::string& name) {
-    for (const ActionSpec& spec : ActionSpecs())
-        if (name == spec.name)
-            return &spec;
+const TfrmMain::WindowAction* TfrmMain::FindAction(const std::string& name) {
+    for (const WindowAction& action : WindowActions())
+        if (name == action.name)
+            return &action;
     return nullptr;
 }
 
 void TfrmMain::RunAction(const std::string& Name) {
-    const ActionSpec* spec = FindAction(Name);
-    if (spec && spec->execute)
-        RunHandler([this, spec] { (this->*spec->execute)(); });
+    const WindowAction* action = FindAction(Name);
+    if (action && action->execute)
+        RunHandler([this, action] { (this->*action->execute)(); });
 }
 
 void TfrmMain::acSaveToExecute() {
