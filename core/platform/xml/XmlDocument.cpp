@@ -1,332 +1,24 @@
 #include "platform/xml/XmlDocument.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <malloc.h>
-#include <mutex>
 
-#include <libxml/SAX2.h>
-#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
-#include <libxslt/security.h>
-#include <libxslt/transform.h>
-#include <libxslt/xsltInternals.h>
-#include <libxslt/xsltutils.h>
 
-#include "Texts.h"
 #include "platform/fs/AtomicFile.h"
+#include "platform/xml/EntityRefusal.h"
+#include "platform/xml/ErrorCollector.h"
+#include "platform/xml/XmlEngine.h"
+#include "platform/xml/XmlHandles.h"
 
 namespace vedris::xml {
+using namespace detail;
 namespace {
 
 // Parsing never substitutes entities, loads a DTD or touches the network.
 constexpr int kParseOptions = XML_PARSE_NONET;
-
-// Nothing this program reads may pull in another resource: a hostile file would otherwise
-// read local files or reach the network through an external entity, a DTD or an include.
-// The parser reports the refused load as its own error.
-xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
-    return nullptr;
-}
-
-void ignoreGenericError(void*, const char*, ...) {}
-
-// ---- Limits of a transformation ----
-
-// Bytes the XML engine holds, counted through its allocation hooks. A block allocated before
-// the hooks were set is freed by them as well: all of them are the C library's.
-std::atomic<long long> engineBytes{0};
-
-long long usable(void* p) {
-    return static_cast<long long>(malloc_usable_size(p));
-}
-void* countedMalloc(size_t size) {
-    void* p = std::malloc(size);
-    if (p)
-        engineBytes.fetch_add(usable(p), std::memory_order_relaxed);
-    return p;
-}
-void* countedRealloc(void* old, size_t size) {
-    long long before = old ? usable(old) : 0;
-    void* p = std::realloc(old, size);
-    if (p)
-        engineBytes.fetch_add(usable(p) - before, std::memory_order_relaxed);
-    return p;
-}
-void countedFree(void* p) {
-    if (!p)
-        return;
-    engineBytes.fetch_sub(usable(p), std::memory_order_relaxed);
-    std::free(p);
-}
-char* countedStrdup(const char* text) {
-    size_t size = std::strlen(text) + 1;
-    auto* p = static_cast<char*>(countedMalloc(size));
-    if (p)
-        std::memcpy(p, text, size);
-    return p;
-}
-
-// What one running transformation has used; reached from libxslt's callbacks through the
-// transformation context's user pointer, and from node creation through the thread.
-struct TransformGuard {
-    const TransformLimits* limits = nullptr;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    unsigned long steps = 0;
-    unsigned long nodes = 0;
-    long long bytesAtStart = engineBytes.load(std::memory_order_relaxed);
-    std::string stopped; // why the guard stopped the engine
-};
-
-thread_local TransformGuard* runningGuard = nullptr;
-
-void countNode(xmlNodePtr) {
-    if (runningGuard)
-        ++runningGuard->nodes;
-}
-
-void stop(TransformGuard& guard, xsltTransformContextPtr ctxt, std::string why) {
-    if (guard.stopped.empty())
-        guard.stopped = std::move(why);
-    // What xsltStopEngine does; libxslt checks the state between instructions.
-    ctxt->state = XSLT_STATE_STOPPED;
-}
-
-// libxslt calls this before every instruction once the context's debug status is set; it is
-// the one place where a running transformation can be looked at and stopped.
-void onInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContextPtr ctxt) {
-    auto* guard = ctxt ? static_cast<TransformGuard*>(ctxt->_private) : nullptr;
-    if (!guard || !guard->stopped.empty())
-        return;
-    const TransformLimits& limits = *guard->limits;
-    if (guard->nodes > limits.maxNodes) {
-        stop(*guard, ctxt,
-             std::string(texts::TransformStopped) + texts::TransformNodes1 +
-                 std::to_string(limits.maxNodes) + texts::TransformNodes2);
-        return;
-    }
-    if (ctxt->lasttext && static_cast<unsigned long>(ctxt->lasttsize) > limits.maxTextBytes) {
-        stop(*guard, ctxt,
-             std::string(texts::TransformStopped) + texts::TransformText1 +
-                 std::to_string(limits.maxTextBytes) + texts::TransformText2);
-        return;
-    }
-    // Strings grow without making nodes: a variable that doubles at every call fills the
-    // memory within a few dozen instructions.
-    if (engineBytes.load(std::memory_order_relaxed) - guard->bytesAtStart >
-        static_cast<long long>(limits.maxMemoryBytes)) {
-        stop(*guard, ctxt,
-             std::string(texts::TransformStopped) + texts::TransformMemory1 +
-                 std::to_string(limits.maxMemoryBytes >> 20) + texts::TransformMemory2);
-        return;
-    }
-    if (++guard->steps % 16 == 0) {
-        auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - guard->start);
-        if (spent.count() > limits.maxMilliseconds)
-            stop(*guard, ctxt,
-                 std::string(texts::TransformStopped) + texts::TransformTime1 +
-                     std::to_string(limits.maxMilliseconds) + texts::TransformTime2);
-    }
-}
-
-int noCallFrame(xsltTemplatePtr, xmlNodePtr) {
-    return 0;
-}
-void noCallFrameDrop() {}
-
-void initialise() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        xmlMemSetup(countedFree, countedMalloc, countedRealloc, countedStrdup);
-        xmlInitParser();
-        xmlSetExternalEntityLoader(refuseExternalEntity);
-        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
-        xsltSetGenericErrorFunc(nullptr, ignoreGenericError);
-        // The debugger hooks are libxslt's only per-instruction callback. They fire only for
-        // contexts whose debug status is set, which transform() does for its own.
-        struct {
-            xsltHandleDebuggerCallback handler;
-            xsltAddCallCallback add;
-            xsltDropCallCallback drop;
-        } hooks = {onInstruction, noCallFrame, noCallFrameDrop};
-        xsltSetDebuggerCallbacks(3, &hooks);
-    });
-}
-
-// ---- Entities ----
-
-// Documents that declare entities are refused while they are parsed: an entity referenced
-// thousands of times, each referencing others, expands to gigabytes wherever its text is
-// read (value-of, attribute values), and nothing this program reads needs one.
-struct EntityRefusal {
-    std::string name;
-};
-
-void refuseEntityDeclaration(void* ctx, const xmlChar* name) {
-    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
-    auto* refusal = static_cast<EntityRefusal*>(ctxt->_private);
-    if (refusal && refusal->name.empty())
-        refusal->name = name ? reinterpret_cast<const char*>(name) : "";
-    xmlStopParser(ctxt);
-}
-
-void onEntityDecl(void* ctx, const xmlChar* name, int, const xmlChar*, const xmlChar*, xmlChar*) {
-    refuseEntityDeclaration(ctx, name);
-}
-
-void onUnparsedEntityDecl(void* ctx, const xmlChar* name, const xmlChar*, const xmlChar*,
-                          const xmlChar*) {
-    refuseEntityDeclaration(ctx, name);
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-// Collects the engine's messages while it is alive and restores the previous handlers.
-// Every line is kept, in the order the engine gave them: libxslt says where on one line and
-// why on the next, and libxml2 may report a cause before its consequence.
-class ErrorCollector {
-public:
-    ErrorCollector() {
-        initialise();
-        prevStructured_ = xmlStructuredError;
-        prevStructuredCtx_ = xmlStructuredErrorContext;
-        xmlSetStructuredErrorFunc(this, &ErrorCollector::onStructured);
-        xsltSetGenericErrorFunc(this, &ErrorCollector::onGeneric);
-    }
-    ~ErrorCollector() {
-        xmlSetStructuredErrorFunc(prevStructuredCtx_, prevStructured_);
-        xsltSetGenericErrorFunc(nullptr, ignoreGenericError);
-    }
-    ErrorCollector(const ErrorCollector&) = delete;
-    ErrorCollector& operator=(const ErrorCollector&) = delete;
-
-    bool any() const { return !lines_.empty() || !partial_.empty(); }
-    // All lines collected, or fallback when there are none.
-    std::string message(const std::string& fallback) const {
-        std::string text;
-        for (const std::string& line : lines_)
-            text += (text.empty() ? "" : "\n") + line;
-        if (!partial_.empty())
-            text += (text.empty() ? "" : "\n") + trimmed(partial_);
-        return text.empty() ? fallback : text;
-    }
-
-private:
-    // A hostile document can raise an error per element; the first ones say enough.
-    static constexpr std::size_t MaxLines = 20;
-    static constexpr std::size_t MaxLineBytes = 1000;
-
-    void add(std::string line) {
-        line = trimmed(std::move(line));
-        while (!line.empty() && line.front() == ' ')
-            line.erase(0, 1);
-        if (line.empty())
-            return;
-        // After a recursion error libxslt lists its template and variable stacks and tells
-        // how to raise its limit on the command line; neither says why, and the user cannot
-        // act on the hint.
-        if (line == "Templates:" || line == "Variables:") {
-            inStackDump_ = true;
-            return;
-        }
-        if (inStackDump_ && line.front() == '#')
-            return;
-        inStackDump_ = false;
-        if (line.rfind("You can adjust xsltMax", 0) == 0)
-            return;
-        if (line.size() > MaxLineBytes)
-            line = line.substr(0, MaxLineBytes) + "…";
-        if (lines_.size() < MaxLines)
-            lines_.push_back(std::move(line));
-        else if (lines_.size() == MaxLines)
-            lines_.push_back("…");
-    }
-
-    static void onStructured(void* self, xmlErrorPtr err) {
-        auto* c = static_cast<ErrorCollector*>(self);
-        if (!err || err->level < XML_ERR_ERROR)
-            return;
-        std::string text = err->message ? err->message : "unknown error";
-        std::string where;
-        if (err->file && *err->file)
-            where = std::string(err->file) + ":" + std::to_string(err->line) + ": ";
-        else if (err->line > 0)
-            where = "line " + std::to_string(err->line) + ": ";
-        // A message of several lines keeps them all.
-        std::size_t start = 0;
-        for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
-            c->add((start == 0 ? where : "") + text.substr(start, nl - start));
-        }
-        if (start < text.size())
-            c->add((start == 0 ? where : "") + text.substr(start));
-    }
-    static void onGeneric(void* self, const char* fmt, ...) {
-        auto* c = static_cast<ErrorCollector*>(self);
-        char buf[1024];
-        va_list ap;
-        va_start(ap, fmt);
-        vsnprintf(buf, sizeof buf, fmt, ap);
-        va_end(ap);
-        // libxslt writes a line in several calls; a line is complete at its line feed.
-        c->partial_ += buf;
-        for (std::size_t nl; (nl = c->partial_.find('\n')) != std::string::npos;) {
-            c->add(c->partial_.substr(0, nl));
-            c->partial_.erase(0, nl + 1);
-        }
-    }
-
-    xmlStructuredErrorFunc prevStructured_ = nullptr;
-    void* prevStructuredCtx_ = nullptr;
-    std::vector<std::string> lines_;
-    std::string partial_;
-    bool inStackDump_ = false;
-};
-
-struct XmlCharFree {
-    void operator()(xmlChar* p) const { xmlFree(p); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlCharFree>;
-
-std::string take(xmlChar* p) {
-    XmlString owned(p);
-    return p ? std::string(reinterpret_cast<const char*>(p)) : std::string();
-}
-
-const xmlChar* X(const std::string& s) {
-    return reinterpret_cast<const xmlChar*>(s.c_str());
-}
-
-struct XPathContextFree {
-    void operator()(xmlXPathContext* p) const { xmlXPathFreeContext(p); }
-};
-struct XPathObjectFree {
-    void operator()(xmlXPathObject* p) const { xmlXPathFreeObject(p); }
-};
-struct ParserCtxtFree {
-    void operator()(xmlParserCtxt* p) const { xmlFreeParserCtxt(p); }
-};
-struct StylesheetFree {
-    void operator()(xsltStylesheet* p) const { xsltFreeStylesheet(p); }
-};
-struct SecurityPrefsFree {
-    void operator()(xsltSecurityPrefs* p) const { xsltFreeSecurityPrefs(p); }
-};
-struct TransformCtxtFree {
-    void operator()(xsltTransformContext* p) const { xsltFreeTransformContext(p); }
-};
 
 xmlDoc* docOf(xmlNode* node) {
     if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE)
@@ -609,17 +301,13 @@ Document Document::parse(std::string_view text, const std::string& name) {
     std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt || !ctxt->sax)
         throw Error("XML: out of memory");
-    EntityRefusal refusal;
-    ctxt->_private = &refusal;
-    ctxt->sax->entityDecl = onEntityDecl;
-    ctxt->sax->unparsedEntityDecl = onUnparsedEntityDecl;
+    EntityRefusal refusal(ctxt.get());
     xmlDoc* doc = xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()),
                                     name.c_str(), nullptr, kParseOptions);
-    if (!refusal.name.empty()) {
+    if (refusal.refused()) {
         if (doc)
             xmlFreeDoc(doc);
-        throw Error(name + ":" + std::to_string(xmlSAX2GetLineNumber(ctxt.get())) +
-                    texts::EntityDeclared1 + refusal.name + texts::EntityDeclared2);
+        throw Error(refusal.message(name));
     }
     if (!doc || !ctxt->wellFormed) {
         if (doc)
@@ -634,7 +322,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
 }
 
 Document Document::create() {
-    initialise();
+    initialiseEngine();
     xmlDoc* doc = xmlNewDoc(BAD_CAST "1.0");
     if (!doc)
         throw Error("XML: out of memory");
@@ -742,69 +430,6 @@ void Document::save(const std::string& path) const {
     } catch (const fs::WriteError& e) {
         throw Error(e.what());
     }
-}
-
-// ---- XSLT ----
-
-Document transform(const Document& source, const Document& stylesheet,
-                   const TransformLimits& limits) {
-    ErrorCollector errors;
-    // The stylesheet takes ownership of the document it is built from: give it a copy.
-    xmlDoc* copy = xmlCopyDoc(stylesheet.raw(), 1);
-    if (!copy)
-        throw Error("XSLT: out of memory");
-    std::unique_ptr<xsltStylesheet, StylesheetFree> style(xsltParseStylesheetDoc(copy));
-    if (!style) {
-        xmlFreeDoc(copy);
-        throw Error(errors.message("XSLT: the stylesheet is not valid"));
-    }
-    if (style->errors > 0)
-        throw Error(errors.message("XSLT: the stylesheet is not valid"));
-
-    std::unique_ptr<xsltSecurityPrefs, SecurityPrefsFree> prefs(xsltNewSecurityPrefs());
-    std::unique_ptr<xsltTransformContext, TransformCtxtFree> ctxt(
-        xsltNewTransformContext(style.get(), source.raw()));
-    if (!prefs || !ctxt)
-        throw Error("XSLT: out of memory");
-    xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
-    xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
-    xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
-    xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
-    if (xsltSetCtxtSecurityPrefs(prefs.get(), ctxt.get()) != 0)
-        throw Error("XSLT: cannot set the security preferences");
-
-    TransformGuard guard;
-    guard.limits = &limits;
-    ctxt->maxTemplateDepth = limits.maxDepth;
-    ctxt->maxTemplateVars = limits.maxVariables;
-    if (ctxt->xpathCtxt)
-        ctxt->xpathCtxt->opLimit = limits.maxXPathOperations;
-    ctxt->_private = &guard;
-    ctxt->debugStatus = XSLT_DEBUG_RUN;
-    // The node hook belongs to the calling thread.
-    xmlRegisterNodeDefault(countNode);
-    struct Running {
-        explicit Running(TransformGuard* g) { runningGuard = g; }
-        ~Running() { runningGuard = nullptr; }
-    } running(&guard);
-
-    xmlDoc* result =
-        xsltApplyStylesheetUser(style.get(), source.raw(), nullptr, nullptr, nullptr, ctxt.get());
-    if (!result || ctxt->state == XSLT_STATE_ERROR || ctxt->state == XSLT_STATE_STOPPED ||
-        !guard.stopped.empty() || guard.nodes > limits.maxNodes) {
-        if (result)
-            xmlFreeDoc(result);
-        std::string why = errors.message("XSLT: the transformation failed");
-        if (!guard.stopped.empty())
-            why = guard.stopped + (errors.any() ? "\n" + why : "");
-        else if (guard.nodes > limits.maxNodes)
-            why = std::string(texts::TransformStopped) + texts::TransformNodes1 +
-                  std::to_string(limits.maxNodes) + texts::TransformNodes2;
-        throw Error(why);
-    }
-    if (!result)
-        throw Error("XML: no document");
-    return Document(result);
 }
 
 // ---- XPath literals ----

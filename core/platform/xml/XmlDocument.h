@@ -2,6 +2,14 @@
 // RAII C++ over libxml2 and libxslt: documents, nodes, XPath 1.0 selection, XSLT 1.0
 // transformation and a durable save. All texts are UTF-8 std::string. Every failure
 // raises xml::Error carrying libxml2's own message.
+//
+// Process-wide: the first document made or read sets libxml2 and libxslt up for the whole
+// process, for good (XmlEngine.h): libxml2's allocator is replaced by a counting one, every
+// external resource (entity, DTD, include) is refused, and libxslt's debugger hooks check
+// the limits of transform(). No other code in the process may set these. Everything else is
+// per call or per thread. The files: XmlDocument.cpp (this adapter), EntityRefusal (what a
+// parsed document may not declare or load), TransformSandbox (transform() and its limits),
+// ErrorCollector (the engine's messages for one call).
 #include <functional>
 #include <memory>
 #include <optional>
