@@ -124,6 +124,19 @@ TEST(MemoryFormDocument, ChangesCarryTheWholeNewStateOfWrittenElements) {
     EXPECT_EQ(doc.changes(), json::parse(R"([{"i": 5, "selected": [true, false]}])"));
     doc.update(pageSnapshot());
     EXPECT_EQ(doc.changes(), json::array());
+
+    // Writes that leave an element as the page shows it are no news to the page.
+    doc.getElementsByName("Q1.R1").item(0).setValue("перше");
+    doc.getElementsByName("Q2.R1").item(0).setChecked(true);
+    doc.getElementsByName("Q3.R1").item(0).setInnerText("інше");
+    doc.getElementsByName("Q3.R1").item(0).setInnerText("рядок 1\nрядок 2");
+    doc.getElementsByName("Q4.R1").item(0).options().item(0).setSelected(true);
+    EXPECT_EQ(doc.changes(), json::array());
+    doc.getElementsByName("Q1.R1").item(0).setValue("третє");
+    doc.clearChanges();
+    doc.getElementsByName("Q1.R1").item(0).setValue("перше");
+    EXPECT_EQ(doc.changes(), json::parse(R"([{"i": 0, "value": "перше", "checked": false}])"))
+        << "after clearChanges the page shows what was last sent";
 }
 
 TEST(MemoryFormDocument, SubmitVerdictAndMissingForm) {

@@ -136,6 +136,15 @@ public:
 
     nlohmann::json state() const;
     nlohmann::json change() const;
+    // Takes the present state as what the page shows.
+    void markShown() {
+        shownValue_ = value_;
+        shownChecked_ = checked_;
+        shownSelection_ = selection();
+    }
+    bool differsFromShown() const {
+        return value_ != shownValue_ || checked_ != shownChecked_ || selection() != shownSelection_;
+    }
 
 private:
     class OptionList : public ElementCollection {
@@ -161,9 +170,22 @@ private:
         return Error("Object doesn't support property or method '" + member + "' (" + d + ")");
     }
 
+    std::vector<bool> selection() const {
+        std::vector<bool> selected;
+        selected.reserve(optionItems.size());
+        for (const auto& o : optionItems)
+            selected.push_back(o->selectedFlag());
+        return selected;
+    }
+
     MemoryFormDocument::Impl* doc_;
     int index_;
     OptionList optionList_;
+    // The state the page showed at the last update or clearChanges: a write that leaves
+    // an element as it was is no news to the page.
+    std::string shownValue_;
+    bool shownChecked_ = false;
+    std::vector<bool> shownSelection_;
 };
 
 namespace {
@@ -404,6 +426,7 @@ void MemoryFormDocument::update(const nlohmann::json& snapshot) {
         m.multiple_ = e->multiple_;
         for (auto& o : e->optionItems)
             m.optionItems.push_back(std::make_unique<MemOption>(&m, o->value(), o->selectedFlag()));
+        m.markShown();
     }
     d->hasForm = hasForm;
 }
@@ -418,11 +441,14 @@ nlohmann::json MemoryFormDocument::toJson() const {
 nlohmann::json MemoryFormDocument::changes() const {
     nlohmann::json out = nlohmann::json::array();
     for (int i : d->changed)
-        out.push_back(d->elements[static_cast<size_t>(i)]->change());
+        if (const MemElement& e = *d->elements[static_cast<size_t>(i)]; e.differsFromShown())
+            out.push_back(e.change());
     return out;
 }
 
 void MemoryFormDocument::clearChanges() {
+    for (int i : d->changed)
+        d->elements[static_cast<size_t>(i)]->markShown();
     d->changed.clear();
 }
 
@@ -440,12 +466,14 @@ int MemoryFormDocument::addInput(const std::string& name, const std::string& typ
     m.type = lower(type);
     m.value_ = value;
     m.checked_ = checked;
+    m.markShown();
     return static_cast<int>(d->elements.size()) - 1;
 }
 
 int MemoryFormDocument::addTextArea(const std::string& name, const std::string& text) {
     MemElement& m = d->add("textarea", name);
     m.value_ = text;
+    m.markShown();
     return static_cast<int>(d->elements.size()) - 1;
 }
 
@@ -455,6 +483,7 @@ int MemoryFormDocument::addSelect(const std::string& name, bool multiple,
     m.multiple_ = multiple;
     for (const auto& o : options)
         m.optionItems.push_back(std::make_unique<MemOption>(&m, o.value, o.selected));
+    m.markShown();
     return static_cast<int>(d->elements.size()) - 1;
 }
 
@@ -462,6 +491,7 @@ int MemoryFormDocument::addOther(const std::string& tag, const std::string& name
                                  const std::string& value) {
     MemElement& m = d->add(tag, name);
     m.value_ = value;
+    m.markShown();
     return static_cast<int>(d->elements.size()) - 1;
 }
 

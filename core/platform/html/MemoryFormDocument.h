@@ -14,8 +14,8 @@
 //      ...]}
 // Other tags ("button", "a", ...) have a value and none of the other members.
 //
-// Changes (changes()): the elements written since the last update/clearChanges, with their
-// whole new state:
+// Changes (changes()): the elements written since the last update/clearChanges that no
+// longer show what they showed then, with their whole new state:
 //   [{"i": 0, "value": "x"}, {"i": 4, "checked": true},
 //    {"i": 7, "selected": [true, false, true]}]       // i = index in "elements"
 #include <map>
