@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "session/AssessmentFolder.h"
+#include "platform/desktop/AssessmentFolder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const vedris::AssessmentFolder folder("/srv/vedris/Assessments");

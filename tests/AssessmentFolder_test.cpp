@@ -1,6 +1,6 @@
 // The assessments folder behind the browser's own URI scheme: how paths and URLs map, and
 // which files are served.
-#include "session/AssessmentFolder.h"
+#include "platform/desktop/AssessmentFolder.h"
 
 #include <gtest/gtest.h>
 

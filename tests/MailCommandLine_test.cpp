@@ -1,5 +1,5 @@
 // The command line that hands a message to the user's mail client.
-#include "session/MailCommandLine.h"
+#include "platform/desktop/MailCommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Mail through the user's mail client: xdg-email opens its compose window with the
 // message filled in, and nothing is sent until the user sends it there.
-#include "session/MailCommandLine.h"
+#include "platform/desktop/MailCommandLine.h"
 
 namespace vedris::desktop {
 

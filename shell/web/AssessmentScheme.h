@@ -1,8 +1,8 @@
 #pragma once
 // The browser's side of the assessments folder: the scheme handler that answers every
-// request of vedris://assessments/ from the folder (session/AssessmentFolder.h maps the
+// request of vedris://assessments/ from the folder (platform/desktop/AssessmentFolder.h maps the
 // addresses).
-#include "session/AssessmentFolder.h"
+#include "platform/desktop/AssessmentFolder.h"
 
 typedef struct _WebKitWebContext WebKitWebContext;
 

@@ -1,4 +1,4 @@
-#include "session/MailCommandLine.h"
+#include "platform/desktop/MailCommandLine.h"
 
 namespace vedris {
 

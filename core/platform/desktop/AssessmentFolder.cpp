@@ -1,4 +1,4 @@
-#include "session/AssessmentFolder.h"
+#include "platform/desktop/AssessmentFolder.h"
 
 #include <climits>
 #include <cstdlib>
