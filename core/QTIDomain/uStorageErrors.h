@@ -33,7 +33,4 @@ private:
 // "Assertion failure (QTIDomain\uStorageManager, line N)".
 std::string AssertionMessage(int line);
 
-// Puts arg in place of the first "%s" of format.
-std::string FormatMessage(const std::string& format, const std::string& arg);
-
 } // namespace vedris

@@ -8,6 +8,7 @@
 #include "QTIDomain/uResultsIndex.h"
 #include "Texts.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Format.h"
 #include "settings/uRegistry.h"
 
 namespace vedris {
@@ -21,7 +22,7 @@ auto InStep(const char* sentence, const std::string& file, Step&& step) -> declt
     try {
         return step();
     } catch (const xml::Error& e) {
-        throw xml::Error(FormatMessage(sentence, file) + "\n" + e.what());
+        throw xml::Error(text::format(sentence, {file}) + "\n" + e.what());
     }
 }
 
@@ -108,7 +109,7 @@ TStorageManager::TStorageManager(const std::string& AssessmentFileName,
       FDetached(std::make_unique<TDetachedNodes>()) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(AssessmentFileName, ec))
-        throw EStorageError(FormatMessage(texts::AssessmentFileMissing, AssessmentFileName));
+        throw EStorageError(text::format(texts::AssessmentFileMissing, {AssessmentFileName}));
     FAssessmentDoc = std::make_unique<xml::Document>(LoadAssessmentDocument(AssessmentFileName));
     // Without its assessment element nothing in the file ties it to a result; say so now
     // rather than deriving or binding anything.
@@ -144,7 +145,7 @@ std::string AssessmentIdentOf(const xml::Document& Assessment, const std::string
     xml::Node root = Assessment.documentElement();
     xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
     if (!assessment)
-        throw EStorageError(FormatMessage(texts::NoAssessmentElement, FileName));
+        throw EStorageError(text::format(texts::NoAssessmentElement, {FileName}));
     return Trim(assessment.attribute("ident"));
 }
 
@@ -157,11 +158,11 @@ TDerivedResult DeriveResultFrom(const xml::Document& Assessment, const std::stri
                                   [&] { return xml::transform(Assessment, stylesheet); });
     xml::Node result = output.selectFirst("//result");
     if (!result)
-        throw EStorageError(FormatMessage(texts::NoResultInOutput, Ident));
+        throw EStorageError(text::format(texts::NoResultInOutput, {Ident}));
     // A result that the lookup would not find again would be appended anew at every
     // opening; refuse it before the file is touched.
     if (!result.matches(xml::formatXPath("assessment_result[@ident_ref = \"%s\"]", {Ident})))
-        throw EStorageError(FormatMessage(texts::DerivedResultNotFound, Ident));
+        throw EStorageError(text::format(texts::DerivedResultNotFound, {Ident}));
     return TDerivedResult{std::move(output), result};
 }
 
@@ -279,14 +280,14 @@ bool TStorageManager::SubmitResponses() {
             throw html::Error(texts::NoFormDocument);
         verdict = FFormDocument_->forms().item(0).fireEvent("onSubmit");
     } catch (const std::exception& e) {
-        throw ESubmitCallFailed(FormatMessage(texts::FireEventFailed, e.what()));
+        throw ESubmitCallFailed(text::format(texts::FireEventFailed, {e.what()}));
     }
     if (!verdict)
         return false;
     // Checked before any response is rewritten, so a result that cannot be stamped leaves
     // the document as it was.
     if (!GetDateTimeNode())
-        throw EStorageError(FormatMessage(texts::NoDateTime, GetAssessmentIdent()));
+        throw EStorageError(text::format(texts::NoDateTime, {GetAssessmentIdent()}));
     ForEachBinder([](TRespStorageManager& binder) { binder.SaveControls(); });
     GetDateTimeNode().setText(FormatDateTime(std::time(nullptr)));
     InStep(texts::StepSaveResults, FResultsFileName, [&] { FResultsDoc->save(FResultsFileName); });

@@ -109,7 +109,7 @@ std::string describe(const Control& c) {
                           TBinderKind::Select})
         if (fitsKind(c, k))
             return describe(k);
-    return msg::Format(msg::KindOther, {c.type.empty() ? c.tag : c.tag + " type=" + c.type});
+    return text::format(msg::KindOther, {c.type.empty() ? c.tag : c.tag + " type=" + c.type});
 }
 
 struct Response {
@@ -147,19 +147,19 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
     bool hasPage = isFile(pagePath);
     PageScan page;
     if (!hasPage) {
-        problem(msg::Format(msg::NoPage, {assessmentsDir, name}));
+        problem(text::format(msg::NoPage, {assessmentsDir, name}));
     } else {
         try {
             page = scanPage(fs::readFile(pagePath));
         } catch (const std::exception& e) {
-            problem(msg::Format(msg::ReadFailed, {pagePath, e.what()}));
+            problem(text::format(msg::ReadFailed, {pagePath, e.what()}));
             hasPage = false;
         }
         if (hasPage && page.forms != 1)
-            problem(msg::Format(msg::FormCount, {pagePath, std::to_string(page.forms)}));
+            problem(text::format(msg::FormCount, {pagePath, std::to_string(page.forms)}));
     }
     if (!isFile(xmlPath)) {
-        problem(msg::Format(msg::NoQtiFile, {assessmentsDir, name}));
+        problem(text::format(msg::NoQtiFile, {assessmentsDir, name}));
         return;
     }
 
@@ -180,12 +180,12 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
                     if (!derived.Result.matches(xml::formatXPath(
                             ".//item_result[@ident_ref = \"%s\"]/response[@ident_ref = \"%s\"]",
                             {r.item, r.ident})))
-                        problem(msg::Format(msg::ResultLacksResponse,
+                        problem(text::format(msg::ResultLacksResponse,
                                             {xmlPath, std::to_string(r.line), r.item, r.ident}));
                 if (!derived.Result.matches("context/date/datetime"))
-                    problem(msg::Format(msg::ResultLacksDateTime, {xmlPath}));
+                    problem(text::format(msg::ResultLacksDateTime, {xmlPath}));
             } catch (const std::exception& e) {
-                problem(msg::Format(msg::DerivationFailed, {xmlPath, e.what()}));
+                problem(text::format(msg::DerivationFailed, {xmlPath, e.what()}));
             }
         }
     } catch (const std::exception& e) {
@@ -201,7 +201,7 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
             continue;
         auto [owner, first] = owners.emplace(control, xmlPath);
         if (!first)
-            problem(msg::Format(msg::SharedControlName,
+            problem(text::format(msg::SharedControlName,
                                 {xmlPath, std::to_string(r.line), control, owner->second}));
         bool any = false;
         for (const Control& c : page.named) {
@@ -209,32 +209,32 @@ void checkAssessment(const std::string& name, const std::string& assessmentsDir,
                 continue;
             any = true;
             if (r.kind == TBinderKind::None)
-                problem(msg::Format(msg::UnboundControl,
+                problem(text::format(msg::UnboundControl,
                                     {pagePath, std::to_string(c.line), control, xmlPath}));
             else if (!fitsKind(c, r.kind))
-                problem(msg::Format(msg::WrongControl, {pagePath, std::to_string(c.line), control,
+                problem(text::format(msg::WrongControl, {pagePath, std::to_string(c.line), control,
                                                         describe(c), describe(r.kind)}));
             else if (c.dropDown)
                 problem(
-                    msg::Format(msg::DropDownList, {pagePath, std::to_string(c.line), control}));
+                    text::format(msg::DropDownList, {pagePath, std::to_string(c.line), control}));
         }
         if (!any && r.kind != TBinderKind::None)
             problem(
-                msg::Format(msg::NoControls, {pagePath, control, std::to_string(r.line), xmlPath}));
+                text::format(msg::NoControls, {pagePath, control, std::to_string(r.line), xmlPath}));
     }
     for (const Control& c : page.named) {
         bool formControl = c.tag == "input" || c.tag == "select" || c.tag == "textarea";
         size_t dot = c.name.find('.');
         bool answerName = dot != std::string::npos && dot > 0 && dot + 1 < c.name.size();
         if (formControl && answerName && !names.count(c.name))
-            problem(msg::Format(msg::StrayControl,
+            problem(text::format(msg::StrayControl,
                                 {pagePath, std::to_string(c.line), c.name, xmlPath}));
         if (formControl && !c.inForm)
             report.warnings.push_back(
-                msg::Format(msg::ControlOutsideForm, {pagePath, std::to_string(c.line), c.name}));
+                text::format(msg::ControlOutsideForm, {pagePath, std::to_string(c.line), c.name}));
     }
     for (int line : page.frames)
-        report.warnings.push_back(msg::Format(msg::FrameInPage, {pagePath, std::to_string(line)}));
+        report.warnings.push_back(text::format(msg::FrameInPage, {pagePath, std::to_string(line)}));
 }
 
 std::string indexPage(const std::vector<std::pair<std::string, std::string>>& menu) {
@@ -287,7 +287,7 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
     for (const stdfs::path& existing : {out / "vedris.ini", target}) {
         std::error_code ec;
         if (stdfs::exists(existing, ec)) {
-            report.problems.push_back(msg::Format(msg::FolderExists, {folder, existing.string()}));
+            report.problems.push_back(text::format(msg::FolderExists, {folder, existing.string()}));
             return report;
         }
     }
@@ -317,7 +317,7 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
                 std::string line = std::to_string(image.line);
                 if (!isFile(source.string())) {
                     report.warnings.push_back(
-                        msg::Format(msg::WarnImageMissing, {files[i], line, image.address}));
+                        text::format(msg::WarnImageMissing, {files[i], line, image.address}));
                     continue;
                 }
                 std::string content = fs::readFile(source.string());
@@ -325,7 +325,7 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
                     images.emplace(stdfs::path(relative).lexically_normal().string(), content);
                 if (!added && it->second != content)
                     report.warnings.push_back(
-                        msg::Format(msg::WarnImageClash, {files[i], line, image.address}));
+                        text::format(msg::WarnImageClash, {files[i], line, image.address}));
             }
         } catch (const std::exception& e) {
             report.problems.push_back(e.what());
@@ -352,7 +352,7 @@ Report MakeFolder(const std::string& folder, const std::vector<std::string>& fil
                                 "ClientAssessments=" +
                                     list + "\n");
     } catch (const std::exception& e) {
-        report.problems.push_back(msg::Format(msg::WriteFailed, {folder, e.what()}));
+        report.problems.push_back(text::format(msg::WriteFailed, {folder, e.what()}));
         return report;
     }
     Report check = CheckFolder(folder);
@@ -380,7 +380,7 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
     auto problem = [&](const std::string& text) { report.problems.push_back(text); };
     const std::string ini = (stdfs::path(folder) / "vedris.ini").string();
     if (!isFile(ini)) {
-        problem(msg::Format(msg::NoSettingsFile, {ini}));
+        problem(text::format(msg::NoSettingsFile, {ini}));
         return report;
     }
     std::string assessmentsDir, transformationsDir, list;
@@ -390,13 +390,13 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
         transformationsDir = settings.GetValue("TransformationsDir");
         list = settings.GetClientAssessments();
     } catch (const std::exception& e) {
-        problem(msg::Format(msg::SettingsError, {ini, e.what()}));
+        problem(text::format(msg::SettingsError, {ini, e.what()}));
         return report;
     }
 
     const std::string index = assessmentsDir + "index.html";
     if (!isFile(index)) {
-        problem(msg::Format(msg::NoIndex, {index}));
+        problem(text::format(msg::NoIndex, {index}));
     } else {
         bool frame = false;
         try {
@@ -407,25 +407,25 @@ Report CheckFolder(const std::string& folder, int* assessmentsChecked) {
                     frame = true;
             });
         } catch (const std::exception& e) {
-            problem(msg::Format(msg::ReadFailed, {index, e.what()}));
+            problem(text::format(msg::ReadFailed, {index, e.what()}));
             frame = true;
         }
         if (!frame)
-            problem(msg::Format(msg::NoFormFrame, {index}));
+            problem(text::format(msg::NoFormFrame, {index}));
     }
     const std::string stylesheet = transformationsDir + StylesheetName;
     if (!isFile(stylesheet))
-        problem(msg::Format(msg::NoStylesheet, {transformationsDir}));
+        problem(text::format(msg::NoStylesheet, {transformationsDir}));
 
     std::vector<std::string> names = ParseAssessmentList(list);
     if (names.empty())
-        problem(msg::Format(msg::NoAssessmentsListed, {ini}));
+        problem(text::format(msg::NoAssessmentsListed, {ini}));
     int checked = 0;
     std::set<std::string> seen;
     ControlOwners owners;
     for (const std::string& name : names) {
         if (name.empty()) {
-            problem(msg::Format(msg::EmptyAssessmentName, {ini}));
+            problem(text::format(msg::EmptyAssessmentName, {ini}));
             continue;
         }
         if (!seen.insert(name).second)

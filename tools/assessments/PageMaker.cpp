@@ -39,7 +39,7 @@ public:
         xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node();
         head(AssessmentTitle(doc, std::filesystem::path(file_).stem().string()));
         if (!assessment)
-            problem(msg::Format(msg::WarnNoAssessment, {file_, root ? where(root) : "1"}));
+            problem(text::format(msg::WarnNoAssessment, {file_, root ? where(root) : "1"}));
         // Every item and response that mixes answers counts, wherever it stands (the client
         // binds every item of the file); the preview shows each beside its item.
         findings_ = IdentityProblems(doc, file_);
@@ -119,7 +119,7 @@ private:
                         intro(c);
                 children(n);
             } else if (name == "sectionref" || name == "itemref") {
-                warn(msg::Format(msg::WarnReference,
+                warn(text::format(msg::WarnReference,
                                  {file_, where(n), name + " «" + n.attribute("linkrefid") + "»"}));
             }
         }
@@ -130,7 +130,7 @@ private:
         std::string title = item.attribute("title");
         std::string legend =
             std::to_string(number_) + ". " +
-            (title.empty() ? msg::Format(msg::QuestionNumber, {std::to_string(number_)}) : title);
+            (title.empty() ? text::format(msg::QuestionNumber, {std::to_string(number_)}) : title);
         out_ += "<fieldset>\n<legend>" + EscapeHtml(legend) + "</legend>\n";
         for (const Finding& f : findings_)
             if (f.item == item)
@@ -202,7 +202,7 @@ private:
     }
 
     bool notShown(xml::Node n) {
-        warn(msg::Format(msg::WarnRendering, {file_, where(n), n.name()}));
+        warn(text::format(msg::WarnRendering, {file_, where(n), n.name()}));
         return false;
     }
 
@@ -225,7 +225,7 @@ private:
     bool image(xml::Node n, std::string& html) {
         std::string uri = n.attribute("uri");
         if (!IsRelativeAddress(uri)) {
-            warn(msg::Format(msg::WarnImageNotRelative, {file_, where(n), uri}));
+            warn(text::format(msg::WarnImageNotRelative, {file_, where(n), uri}));
             return false;
         }
         page_.images.push_back({uri, n.line()});
@@ -255,7 +255,7 @@ private:
         std::string cardinality = asciiLower(response.attribute("rcardinality"));
         bool several = cardinality == "multiple" || cardinality == "ordered";
         if (kind == TBinderKind::None) {
-            warn(msg::Format(msg::WarnNotBound, {file_, where(response), name,
+            warn(text::format(msg::WarnNotBound, {file_, where(response), name,
                                                  bound ? element + " без render_fib" : element}));
             note(msg::PageNoteNotBound);
             return;
@@ -318,10 +318,10 @@ private:
                 material(n);
             } else if (what.rfind("render_", 0) == 0) {
                 if (what == "render_hotspot") {
-                    warn(msg::Format(msg::WarnRendering, {file_, where(n), what}));
+                    warn(text::format(msg::WarnRendering, {file_, where(n), what}));
                     note(msg::PageNoteHotspot);
                 } else if (what != "render_choice" && what != "render_fib") {
-                    warn(msg::Format(msg::WarnRendering, {file_, where(n), what}));
+                    warn(text::format(msg::WarnRendering, {file_, where(n), what}));
                     note(msg::PageNoteNotShown);
                 }
                 walk(n, n);
@@ -338,7 +338,7 @@ private:
             out_ += "</select>\n";
         }
         if (options == 0 && (kind == TBinderKind::RadioCheck || kind == TBinderKind::Select))
-            problem(msg::Format(msg::WarnNoOptions, {file_, where(response), name}));
+            problem(text::format(msg::WarnNoOptions, {file_, where(response), name}));
     }
 
     std::string file_;

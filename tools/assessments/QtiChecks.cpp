@@ -24,13 +24,13 @@ void sharedItems(const std::vector<xml::Node>& items, const std::string& file,
         std::string ident = item.attribute("ident");
         if (ident.empty()) {
             out.push_back(
-                {item, item.line(), msg::Format(msg::ItemWithoutIdent, {file, lineOf(item)})});
+                {item, item.line(), text::format(msg::ItemWithoutIdent, {file, lineOf(item)})});
             continue;
         }
         auto [at, added] = first.emplace(ident, item);
         if (!added)
             out.push_back({item, item.line(),
-                           msg::Format(msg::SharedItemIdent,
+                           text::format(msg::SharedItemIdent,
                                        {file, lineOf(item), ident, lineOf(at->second)})});
     }
 }
@@ -46,11 +46,11 @@ void sharedNames(const std::vector<xml::Node>& items, const std::string& file,
             if (r.attribute("ident").empty())
                 out.push_back(
                     {item, r.line(),
-                     msg::Format(msg::ResponseWithoutIdent, {file, lineOf(r), r.name(), name})});
+                     text::format(msg::ResponseWithoutIdent, {file, lineOf(r), r.name(), name})});
             auto [at, added] = first.emplace(name, r);
             if (!added)
                 out.push_back({item, r.line(),
-                               msg::Format(msg::SharedResponseName,
+                               text::format(msg::SharedResponseName,
                                            {file, lineOf(r), name, lineOf(at->second)})});
         }
     }
@@ -114,7 +114,7 @@ std::vector<Finding> IdentityProblems(const xml::Document& doc, const std::strin
     if (assessmentIdent && assessment && AssessmentIdentOf(doc, fileName).empty())
         out.push_back({{},
                        assessment.line(),
-                       msg::Format(msg::AssessmentWithoutIdent, {fileName, lineOf(assessment)})});
+                       text::format(msg::AssessmentWithoutIdent, {fileName, lineOf(assessment)})});
     std::vector<xml::Node> items = doc.selectAll("//item");
     sharedItems(items, fileName, out);
     sharedNames(items, fileName, out);
@@ -147,7 +147,7 @@ std::string MisdeclaredEncoding(const std::string& bytes, const std::string& fil
     int line = 1;
     for (size_t i = 0; i < first; ++i)
         line += bytes[i] == '\n';
-    return msg::Format(msg::MisdeclaredEncoding,
+    return text::format(msg::MisdeclaredEncoding,
                        {fileName, std::to_string(line), declaredEncoding(bytes)});
 }
 

@@ -41,10 +41,10 @@ Wrapped WrapItems(const xml::Document& source, const std::string& fileName, std:
     xml::Node root = source.documentElement();
     if (xml::Node assessment = root ? root.selectFirst("assessment") : xml::Node())
         throw std::runtime_error(
-            msg::Format(msg::WrapHasAssessment, {fileName, std::to_string(assessment.line())}));
+            text::format(msg::WrapHasAssessment, {fileName, std::to_string(assessment.line())}));
     std::vector<xml::Node> items = source.selectAll("//item");
     if (items.empty())
-        throw std::runtime_error(msg::Format(msg::WrapNoItems, {fileName}));
+        throw std::runtime_error(text::format(msg::WrapNoItems, {fileName}));
     std::string stem = std::filesystem::path(fileName).stem().string();
     if (ident.empty())
         ident = trimmed(stem);
@@ -65,7 +65,7 @@ Wrapped WrapItems(const xml::Document& source, const std::string& fileName, std:
     for (xml::Node item : items)
         section.appendChild(out.document.importCopy(item));
     for (xml::Node ref : source.selectAll("//itemref | //sectionref"))
-        out.warnings.push_back(msg::Format(msg::WrapReference,
+        out.warnings.push_back(text::format(msg::WrapReference,
                                            {fileName, std::to_string(ref.line()),
                                             ref.name() + " «" + ref.attribute("linkrefid") + "»"}));
     for (const Finding& f : IdentityProblems(source, fileName, false))

@@ -81,7 +81,7 @@ int page(const std::vector<std::string>& args) {
     std::string input;
     std::map<std::string, std::string> options;
     if (!parseArguments(args, {"-o"}, {"--preview"}, input, options))
-        return wrongUse(msg::Format(msg::WrongArguments, {"page"}));
+        return wrongUse(text::format(msg::WrongArguments, {"page"}));
     std::string output = options.count("-o") ? options["-o"] : std::string();
     Report report;
     encodingWarning(input, report);
@@ -102,12 +102,12 @@ int page(const std::vector<std::string>& args) {
 
 int folder(const std::vector<std::string>& args) {
     if (args.size() < 2)
-        return wrongUse(msg::Format(msg::WrongArguments, {"folder"}));
+        return wrongUse(text::format(msg::WrongArguments, {"folder"}));
     std::vector<std::string> files(args.begin() + 1, args.end());
     Report report = MakeFolder(args[0], files);
     int status = finish(report);
     if (status == 0)
-        std::cerr << msg::Format(msg::FolderDone, {args[0], std::to_string(files.size())}) << "\n";
+        std::cerr << text::format(msg::FolderDone, {args[0], std::to_string(files.size())}) << "\n";
     return status;
 }
 
@@ -115,7 +115,7 @@ int wrap(const std::vector<std::string>& args) {
     std::string input;
     std::map<std::string, std::string> options;
     if (!parseArguments(args, {"-o", "--ident", "--title"}, {}, input, options))
-        return wrongUse(msg::Format(msg::WrongArguments, {"wrap"}));
+        return wrongUse(text::format(msg::WrongArguments, {"wrap"}));
     if (options.count("--ident") && !UsableIdent(options["--ident"]))
         return wrongUse(msg::WrapBadIdent);
     Report report;
@@ -129,7 +129,7 @@ int wrap(const std::vector<std::string>& args) {
             made.document.save(options["-o"]);
         else
             std::cout << made.document.toString() << std::flush;
-        std::cerr << msg::Format(msg::WrapDone,
+        std::cerr << text::format(msg::WrapDone,
                                  {options.count("-o") ? options["-o"] : "-", made.title, made.ident,
                                   std::to_string(made.items)})
                   << "\n";
@@ -141,7 +141,7 @@ int wrap(const std::vector<std::string>& args) {
 
 int check(const std::vector<std::string>& args) {
     if (args.size() != 1)
-        return wrongUse(msg::Format(msg::WrongArguments, {"check"}));
+        return wrongUse(text::format(msg::WrongArguments, {"check"}));
     int checked = 0;
     std::error_code ec;
     Report report;
@@ -149,15 +149,15 @@ int check(const std::vector<std::string>& args) {
         report = CheckFile(args[0]);
         checked = 1;
     } else if (!std::filesystem::exists(args[0], ec)) {
-        report.problems.push_back(msg::Format(msg::CheckFileNotFound, {args[0]}));
+        report.problems.push_back(text::format(msg::CheckFileNotFound, {args[0]}));
     } else {
         report = CheckFolder(args[0], &checked);
     }
     int status = finish(report);
     if (status == 0)
-        std::cerr << msg::Format(msg::CheckPassed, {std::to_string(checked)}) << "\n";
+        std::cerr << text::format(msg::CheckPassed, {std::to_string(checked)}) << "\n";
     else
-        std::cerr << msg::Format(msg::CheckFailed,
+        std::cerr << text::format(msg::CheckFailed,
                                  {std::to_string(checked), std::to_string(report.problems.size())})
                   << "\n";
     return status;
@@ -188,5 +188,5 @@ int main(int argc, char** argv) {
         std::cerr << e.what() << "\n";
         return 1;
     }
-    return wrongUse(msg::Format(msg::UnknownCommand, {command}));
+    return wrongUse(text::format(msg::UnknownCommand, {command}));
 }
