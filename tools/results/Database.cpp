@@ -332,6 +332,7 @@ void Database::addValues(int64_t firstId, const std::vector<ResponseRecord>& res
         const std::string* value;
     };
     std::vector<Row> rows;
+    rows.reserve(responses.size() * 2);
     for (size_t i = 0; i < responses.size(); ++i)
         for (size_t k = 0; k < responses[i].values.size(); ++k)
             rows.push_back({firstId + int64_t(i), int64_t(k), &responses[i].values[k]});

@@ -47,11 +47,11 @@ xml::Node childNamed(xml::Node parent, const char* name) {
     return {};
 }
 
-ResponseRecord readResponse(xml::Node response, const std::string& item,
+ResponseRecord readResponse(xml::Node response, std::string ident, const std::string& item,
                             const std::vector<std::string>& where) {
     ResponseRecord record;
     record.item = item;
-    record.response = response.attribute("ident_ref");
+    record.response = std::move(ident);
     for (xml::Node v = response.firstChild(); v; v = v.nextSibling()) {
         if (!v.isElementNamed("response_value"))
             continue;
@@ -75,10 +75,11 @@ void readItem(xml::Node item, ResultRecord& result, const std::vector<std::strin
     for (xml::Node r = item.firstChild(); r; r = r.nextSibling()) {
         if (!r.isElementNamed("response"))
             continue;
-        if (r.attribute("ident_ref").empty())
+        std::string response = r.attribute("ident_ref");
+        if (response.empty())
             throw Refusal{msg::Format(msg::ResponseWithoutIdent,
                                       {where[0], where[1], std::to_string(r.line())})};
-        result.responses.push_back(readResponse(r, ident, where));
+        result.responses.push_back(readResponse(r, std::move(response), ident, where));
     }
 }
 
