@@ -3,6 +3,7 @@
 // median over repetitions), so a program can print its ratios after the runs.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,5 +25,16 @@ public:
     }
     std::map<std::string, double> times;
 };
+
+// Prints what's ratio a / b against its target, or that one of the two did not run.
+inline void PrintRatio(const char* what, double a, double b, double target) {
+    if (a < 0 || b < 0) {
+        std::printf("%-44s n/a (not run)\n", what);
+        return;
+    }
+    const double r = a / b;
+    std::printf("%-44s %6.2f  (target <= %.1f: %s)\n", what, r, target,
+                r <= target ? "met" : "MISSED");
+}
 
 } // namespace vedris::bench

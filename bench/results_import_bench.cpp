@@ -176,17 +176,9 @@ BENCHMARK(Import)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void PrintRatio(const char* what, double a, double b, double target) {
-    if (a < 0 || b < 0) {
-        std::printf("%-40s n/a (not run)\n", what);
-        return;
-    }
-    double r = a / b;
-    std::printf("%-40s %6.2f  (target <= %.1f: %s)\n", what, r, target,
-                r <= target ? "met" : "MISSED");
-}
-
 } // namespace
+
+using bench::PrintRatio;
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

@@ -165,17 +165,9 @@ BENCHMARK(Floor)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)-
 BENCHMARK(Binding)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Submission)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void PrintRatio(const char* what, double a, double b, double target) {
-    if (a < 0 || b < 0) {
-        std::printf("%-44s n/a (not run)\n", what);
-        return;
-    }
-    double r = a / b;
-    std::printf("%-44s %6.2f  (target <= %.0f: %s)\n", what, r, target,
-                r <= target ? "met" : "MISSED");
-}
-
 } // namespace
+
+using bench::PrintRatio;
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
