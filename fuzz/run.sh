@@ -8,12 +8,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-<<<<<<< HEAD
 [ ${#targets[@]} -eq 0 ] && targets=(ini_fuzzer list_fuzzer pagesetup_fuzzer url_fuzzer form_fuzzer xml_fuzzer html_fuzzer
-                                    results_import_fuzzer)
-=======
-[ ${#targets[@]} -eq 0 ] && targets=(ini_fuzzer list_fuzzer pagesetup_fuzzer url_fuzzer form_fuzzer xml_fuzzer html_fuzzer binder_fuzzer)
->>>>>>> reliability
+                                    results_import_fuzzer binder_fuzzer)
 jobs=${JOBS:-1}
 
 launcher=()
