@@ -113,8 +113,10 @@ TEST(ResultsWindow, ImportsFolderAndMailListsThemAndExports) {
         << texts(w.totalsGrid());
 
     // A cancelled import leaves nothing of its source: the lists stay as they were.
+    // Enough files that an idle machine is still importing when the window first shows
+    // progress (it polls every 100 ms); with fewer, the import could finish before Cancel.
     std::string before = texts(w.sourcesList()) + texts(w.totalsGrid());
-    for (int i = 0; i < 1500; ++i)
+    for (int i = 0; i < 20000; ++i)
         dir.write("big/" + std::to_string(i) + "/results.xml",
                   results("kontrol", "2026-12-05T10:00:00", std::to_string(i)));
     w.addSources({dir.file("big")});
