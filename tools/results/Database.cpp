@@ -102,7 +102,7 @@ Statement::Statement(sqlite3* db, const char* sql, const std::string& fileName)
 
 void Statement::check(int code) const {
     if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE)
-        throw DatabaseError(msg::Format(msg::DatabaseFailed, {fileName_, sqlite3_errmsg(db_)}));
+        throw DatabaseError(text::format(msg::DatabaseFailed, {fileName_, sqlite3_errmsg(db_)}));
 }
 
 Statement& Statement::bind(int index, const std::string& text) {
@@ -159,8 +159,8 @@ std::unique_ptr<Database> Database::open(const std::string& path) {
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<Database> db(new Database(path, raw));
     if (code != SQLITE_OK)
-        throw DatabaseError(msg::Format(msg::DatabaseOpenFailed,
-                                        {path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(code)}));
+        throw DatabaseError(text::format(msg::DatabaseOpenFailed,
+                                         {path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(code)}));
     sqlite3_busy_timeout(raw, 10'000);
     try {
         db->exec("PRAGMA journal_mode = WAL");
@@ -171,7 +171,7 @@ std::unique_ptr<Database> Database::open(const std::string& path) {
         db->exec("PRAGMA cache_size = -8192");
         db->createSchema();
     } catch (const DatabaseError& e) {
-        throw DatabaseError(msg::Format(msg::DatabaseOpenFailed, {path, e.what()}));
+        throw DatabaseError(text::format(msg::DatabaseOpenFailed, {path, e.what()}));
     }
     db->prepare();
     return db;
@@ -183,13 +183,13 @@ void Database::createSchema() {
     int64_t found = version.number(0);
     version.reset();
     if (found > SchemaVersion)
-        throw DatabaseError(msg::Format(msg::DatabaseNewer, {path_, std::to_string(found)}));
+        throw DatabaseError(text::format(msg::DatabaseNewer, {path_, std::to_string(found)}));
     if (found == SchemaVersion)
         return;
     Statement tables(db_.get(), "SELECT count(*) FROM sqlite_master", path_);
     tables.step();
     if (tables.number(0) != 0)
-        throw DatabaseError(msg::Format(msg::NotOurDatabase, {path_}));
+        throw DatabaseError(text::format(msg::NotOurDatabase, {path_}));
     tables.reset();
     begin();
     try {
@@ -227,7 +227,7 @@ void Database::exec(const char* sql) {
     if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
         std::string text = error ? error : sqlite3_errmsg(db_.get());
         sqlite3_free(error);
-        throw DatabaseError(msg::Format(msg::DatabaseFailed, {path_, text}));
+        throw DatabaseError(text::format(msg::DatabaseFailed, {path_, text}));
     }
 }
 

@@ -39,8 +39,8 @@ void Progress::step() {
     double seconds = std::chrono::duration<double>(now - start_).count();
     std::string rate = std::to_string(seconds > 0 ? long(double(done_) / seconds) : 0);
     std::string line =
-        total_ ? msg::Format(msg::Progress, {std::to_string(done_), std::to_string(total_), rate})
-               : msg::Format(msg::ProgressUnknownTotal, {std::to_string(done_), rate});
+        total_ ? text::format(msg::Progress, {std::to_string(done_), std::to_string(total_), rate})
+               : text::format(msg::ProgressUnknownTotal, {std::to_string(done_), rate});
     std::cerr << "\r" << line << "\x1b[K" << std::flush;
     drawn_ = true;
 }
@@ -146,7 +146,7 @@ ImportCounts Importer::importSource(const std::string& given) {
     }
     progress_.clear();
     for (const auto& [place, reason] : sink->refusals)
-        err_ << oneLine(msg::Format(msg::Refused, {place, reason})) << "\n";
+        err_ << oneLine(text::format(msg::Refused, {place, reason})) << "\n";
     return sink->counts;
 }
 

@@ -79,11 +79,11 @@ std::string decode(GMimePart* part, size_t maxBytes) {
     GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
     gint64 length = encoded ? g_mime_stream_length(encoded) : -1;
     if (length > gint64(maxBytes) * 2)
-        throw SourceError(msg::Format(
+        throw SourceError(text::format(
             msg::TooLarge, {std::to_string((length >> 20) + 1), std::to_string(maxBytes >> 20)}));
     GObjectPtr<GMimeStream> decoded(g_mime_stream_mem_new());
     if (g_mime_data_wrapper_write_to_stream(content, decoded.get()) < 0)
-        throw SourceError(msg::Format(msg::AttachmentUnreadable, {"I/O"}));
+        throw SourceError(text::format(msg::AttachmentUnreadable, {"I/O"}));
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
     return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
@@ -128,7 +128,7 @@ private:
             return;
         if (depth + 1 > limits_.maxMailDepth) {
             sink_.refuse(prefix_,
-                         msg::Format(msg::MailTooDeep, {std::to_string(limits_.maxMailDepth)}));
+                         text::format(msg::MailTooDeep, {std::to_string(limits_.maxMailDepth)}));
             return;
         }
         pending.push_back({g_mime_message_get_mime_part(inner), inner, depth + 1});
@@ -164,7 +164,7 @@ GObjectPtr<GMimeParser> openParser(const std::string& path, bool mbox) {
     if (!stream) {
         std::string text = error ? error->message : "";
         g_clear_error(&error);
-        throw SourceError(msg::Format(msg::SourceUnreadable, {path, text}));
+        throw SourceError(text::format(msg::SourceUnreadable, {path, text}));
     }
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);

@@ -14,16 +14,16 @@ public:
     explicit OtherDatabase(const std::string& path) : path_(path) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error))
-            throw DatabaseError(msg::Format(msg::SourceMissing, {path}));
+            throw DatabaseError(text::format(msg::SourceMissing, {path}));
         sqlite3* raw = nullptr;
         int code = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
         db_.reset(raw);
         if (code != SQLITE_OK)
-            throw DatabaseError(msg::Format(msg::DatabaseOpenFailed, {path, sqlite3_errmsg(raw)}));
+            throw DatabaseError(text::format(msg::DatabaseOpenFailed, {path, sqlite3_errmsg(raw)}));
         Statement version(raw, "PRAGMA user_version", path);
         version.step();
         if (version.number(0) != 1)
-            throw DatabaseError(msg::Format(msg::NotOurDatabase, {path}));
+            throw DatabaseError(text::format(msg::NotOurDatabase, {path}));
         files_ = Statement(raw,
                            "SELECT id, place, sender, sent, subject, origin, sha256 FROM file "
                            "ORDER BY id",
@@ -120,7 +120,7 @@ ImportCounts copyFiles(Database& db, OtherDatabase& other, int64_t sourceId) {
 ImportCounts mergeDatabase(Database& db, const std::string& otherPath, std::ostream& err) {
     std::string path = absolutePath(otherPath);
     if (sameFile(path, db.path())) {
-        err << msg::Format(msg::MergeSame, {otherPath, db.path()}) << "\n";
+        err << text::format(msg::MergeSame, {otherPath, db.path()}) << "\n";
         return {};
     }
     OtherDatabase other(path);

@@ -1,13 +1,9 @@
 #pragma once
 // Every text of vedris-results's import, store and merge side that its user reads, in one
-// place. "%s" placeholders are filled in order by Format.
-#include <string>
-#include <vector>
+// place. "%s" placeholders are filled in order by text::format.
+#include "platform/text/Format.h"
 
 namespace vedris::results::msg {
-
-// Puts the arguments in place of the "%s" placeholders, in order.
-std::string Format(const char* text, const std::vector<std::string>& args);
 
 inline constexpr const char* Usage =
     "Використання:\n"

@@ -57,8 +57,8 @@ ResponseRecord readResponse(xml::Node response, std::string ident, const std::st
             continue;
         std::string status = v.attribute("response_status");
         if (!knownStatus(status))
-            throw Refusal{msg::Format(msg::BadStatus,
-                                      {where[0], where[1], std::to_string(v.line()), status})};
+            throw Refusal{text::format(msg::BadStatus,
+                                       {where[0], where[1], std::to_string(v.line()), status})};
         if (status == "Valid") {
             record.valid = true;
             record.values.push_back(v.text());
@@ -71,14 +71,14 @@ void readItem(xml::Node item, ResultRecord& result, const std::vector<std::strin
     std::string ident = item.attribute("ident_ref");
     if (ident.empty())
         throw Refusal{
-            msg::Format(msg::ItemWithoutIdent, {where[0], where[1], std::to_string(item.line())})};
+            text::format(msg::ItemWithoutIdent, {where[0], where[1], std::to_string(item.line())})};
     for (xml::Node r = item.firstChild(); r; r = r.nextSibling()) {
         if (!r.isElementNamed("response"))
             continue;
         std::string response = r.attribute("ident_ref");
         if (response.empty())
-            throw Refusal{msg::Format(msg::ResponseWithoutIdent,
-                                      {where[0], where[1], std::to_string(r.line())})};
+            throw Refusal{text::format(msg::ResponseWithoutIdent,
+                                       {where[0], where[1], std::to_string(r.line())})};
         result.responses.push_back(readResponse(r, std::move(response), ident, where));
     }
 }
@@ -89,7 +89,7 @@ ResultRecord readResult(xml::Node result, size_t number) {
     if (assessment)
         record.assessment = assessment.attribute("ident_ref");
     if (record.assessment.empty())
-        throw Refusal{msg::Format(msg::NoAssessmentResult, {std::to_string(number)})};
+        throw Refusal{text::format(msg::NoAssessmentResult, {std::to_string(number)})};
     if (xml::Node context = childNamed(result, "context"))
         if (xml::Node date = childNamed(context, "date"))
             if (xml::Node datetime = childNamed(date, "datetime"))
@@ -108,25 +108,25 @@ ReadOutcome readResultsFile(std::string_view bytes, const std::string& name,
                             const FileLimits& limits) {
     ReadOutcome out;
     if (bytes.size() > limits.maxBytes) {
-        out.reason = msg::Format(msg::TooLarge, {std::to_string((bytes.size() >> 20) + 1),
-                                                 std::to_string(limits.maxBytes >> 20)});
+        out.reason = text::format(msg::TooLarge, {std::to_string((bytes.size() >> 20) + 1),
+                                                  std::to_string(limits.maxBytes >> 20)});
         return out;
     }
     if (countTags(bytes, limits.maxElements) > limits.maxElements) {
-        out.reason = msg::Format(msg::TooManyElements, {std::to_string(limits.maxElements)});
+        out.reason = text::format(msg::TooManyElements, {std::to_string(limits.maxElements)});
         return out;
     }
     std::unique_ptr<xml::Document> doc;
     try {
         doc = std::make_unique<xml::Document>(xml::Document::parse(bytes, name));
     } catch (const xml::Error& e) {
-        out.reason = msg::Format(msg::NotWellFormed, {e.what()});
+        out.reason = text::format(msg::NotWellFormed, {e.what()});
         return out;
     }
     xml::Node root = doc->documentElement();
     if (!root || !root.isElementNamed("qti_result_report")) {
         out.kind = ReadOutcome::NotResults;
-        out.reason = msg::Format(msg::NotResults, {root ? root.name() : std::string()});
+        out.reason = text::format(msg::NotResults, {root ? root.name() : std::string()});
         return out;
     }
     try {

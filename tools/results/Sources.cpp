@@ -73,7 +73,7 @@ std::vector<fs::path> folderFiles(const std::string& folder) {
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
                                         error);
     if (error)
-        throw SourceError(msg::Format(msg::SourceUnreadable, {folder, error.message()}));
+        throw SourceError(text::format(msg::SourceUnreadable, {folder, error.message()}));
     for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
         if (error)
             break;
@@ -105,7 +105,7 @@ SourceKind detectKind(const std::string& path) {
     std::error_code error;
     fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status))
-        throw SourceError(msg::Format(msg::SourceMissing, {path}));
+        throw SourceError(text::format(msg::SourceMissing, {path}));
     if (fs::is_directory(status))
         return SourceKind::Folder;
     return kindOfFile(path);
@@ -131,14 +131,14 @@ std::string readWholeFile(const std::string& path, size_t maxBytes) {
     std::error_code error;
     uintmax_t size = fs::file_size(path, error);
     if (error)
-        throw SourceError(msg::Format(msg::SourceUnreadable, {path, error.message()}));
+        throw SourceError(text::format(msg::SourceUnreadable, {path, error.message()}));
     if (size > maxBytes)
-        throw SourceError(msg::Format(
+        throw SourceError(text::format(
             msg::TooLarge, {std::to_string((size >> 20) + 1), std::to_string(maxBytes >> 20)}));
     std::ifstream in(path, std::ios::binary);
     std::string bytes(size, '\0');
     if (!in || !in.read(bytes.data(), std::streamsize(size)))
-        throw SourceError(msg::Format(msg::SourceUnreadable, {path, std::strerror(errno)}));
+        throw SourceError(text::format(msg::SourceUnreadable, {path, std::strerror(errno)}));
     return bytes;
 }
 

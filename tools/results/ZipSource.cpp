@@ -27,7 +27,7 @@ ArchivePtr openArchive(const std::string& path) {
         zip_error_init_with_code(&error, code);
         std::string text = zip_error_strerror(&error);
         zip_error_fini(&error);
-        throw SourceError(path + ": " + msg::Format(msg::ArchiveUnreadable, {text}));
+        throw SourceError(path + ": " + text::format(msg::ArchiveUnreadable, {text}));
     }
     return ArchivePtr(archive);
 }
@@ -59,10 +59,10 @@ std::string judgeEntry(const zip_stat_t& st, const SourceLimits& limits) {
     if (st.encryption_method != ZIP_EM_NONE)
         return msg::EntryEncrypted;
     if (st.size > limits.file.maxBytes)
-        return msg::Format(msg::EntryTooLarge, {std::to_string(limits.file.maxBytes >> 20)});
+        return text::format(msg::EntryTooLarge, {std::to_string(limits.file.maxBytes >> 20)});
     if (st.size > limits.ratioFloorBytes &&
         st.size / std::max<zip_uint64_t>(st.comp_size, 1) > limits.maxRatio)
-        return msg::Format(msg::EntryRatio, {std::to_string(limits.maxRatio)});
+        return text::format(msg::EntryRatio, {std::to_string(limits.maxRatio)});
     return {};
 }
 
@@ -70,18 +70,18 @@ std::string judgeEntry(const zip_stat_t& st, const SourceLimits& limits) {
 std::string inflate(zip_t* archive, zip_uint64_t index, size_t maxBytes) {
     std::unique_ptr<zip_file_t, EntryDeleter> entry(zip_fopen_index(archive, index, 0));
     if (!entry)
-        throw SourceError(msg::Format(msg::EntryUnreadable, {zip_strerror(archive)}));
+        throw SourceError(text::format(msg::EntryUnreadable, {zip_strerror(archive)}));
     std::string bytes;
     char buffer[65536];
     for (;;) {
         zip_int64_t got = zip_fread(entry.get(), buffer, sizeof buffer);
         if (got < 0)
-            throw SourceError(msg::Format(msg::EntryUnreadable, {zip_file_strerror(entry.get())}));
+            throw SourceError(text::format(msg::EntryUnreadable, {zip_file_strerror(entry.get())}));
         if (got == 0)
             break;
         bytes.append(buffer, size_t(got));
         if (bytes.size() > maxBytes)
-            throw SourceError(msg::Format(msg::EntryTooLarge, {std::to_string(maxBytes >> 20)}));
+            throw SourceError(text::format(msg::EntryTooLarge, {std::to_string(maxBytes >> 20)}));
     }
     return bytes;
 }
@@ -99,8 +99,8 @@ void readZip(const std::string& path, CandidateSink& sink, const SourceLimits& l
     if (entries < 0 || size_t(entries) > limits.maxArchiveEntries)
         throw SourceError(
             path + ": " +
-            msg::Format(msg::ArchiveTooManyEntries,
-                        {std::to_string(entries), std::to_string(limits.maxArchiveEntries)}));
+            text::format(msg::ArchiveTooManyEntries,
+                         {std::to_string(entries), std::to_string(limits.maxArchiveEntries)}));
     size_t candidates = 0;
     zip_stat_t st;
     for (zip_uint64_t i = 0; i < zip_uint64_t(entries); ++i)

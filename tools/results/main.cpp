@@ -21,11 +21,11 @@ int wrongUse(const std::string& text) {
 }
 
 std::string countsLine(const char* format, const std::string& what, const ImportCounts& c) {
-    std::vector<std::string> args{std::to_string(c.added), std::to_string(c.results),
-                                  std::to_string(c.repeats), std::to_string(c.refused)};
-    if (!what.empty())
-        args.insert(args.begin(), what);
-    return msg::Format(format, args);
+    const std::string added = std::to_string(c.added), results = std::to_string(c.results),
+                      repeats = std::to_string(c.repeats), refused = std::to_string(c.refused);
+    if (what.empty())
+        return vedris::text::format(format, {added, results, repeats, refused});
+    return vedris::text::format(format, {what, added, results, repeats, refused});
 }
 
 // A source's own failure names the source already; said once is enough.
@@ -59,7 +59,7 @@ bool parseImport(const std::vector<std::string>& args, ImportArgs& out) {
 int importCommand(const std::vector<std::string>& args) {
     ImportArgs a;
     if (!parseImport(args, a))
-        return wrongUse(msg::Format(msg::WrongArguments, {"import"}));
+        return wrongUse(vedris::text::format(msg::WrongArguments, {"import"}));
     std::unique_ptr<Database> db = Database::open(a.database);
     Progress progress(isatty(STDERR_FILENO) == 1);
     Importer importer(*db, a.label, progress, std::cerr);
@@ -70,14 +70,14 @@ int importCommand(const std::vector<std::string>& args) {
             ImportCounts counts = importer.importSource(source);
             std::cerr << countsLine(msg::SourceDone, source, counts) << "\n";
             if (counts.skipped)
-                std::cerr << msg::Format(msg::SourceSkippedOther,
-                                         {source, std::to_string(counts.skipped)})
+                std::cerr << vedris::text::format(msg::SourceSkippedOther,
+                                                  {source, std::to_string(counts.skipped)})
                           << "\n";
             total += counts;
         } catch (const std::exception& e) {
             progress.clear();
-            std::cerr << oneLine(msg::Format(msg::SourceFailed,
-                                             {source, withoutPlace(source, e.what())}))
+            std::cerr << oneLine(vedris::text::format(msg::SourceFailed,
+                                                      {source, withoutPlace(source, e.what())}))
                       << "\n";
             failed = true;
         }
@@ -89,22 +89,23 @@ int importCommand(const std::vector<std::string>& args) {
 
 int mergeCommand(const std::vector<std::string>& args) {
     if (args.size() < 2)
-        return wrongUse(msg::Format(msg::WrongArguments, {"merge"}));
+        return wrongUse(vedris::text::format(msg::WrongArguments, {"merge"}));
     for (const std::string& arg : args)
         if (arg.empty() || arg.rfind("--", 0) == 0)
-            return wrongUse(msg::Format(msg::WrongArguments, {"merge"}));
+            return wrongUse(vedris::text::format(msg::WrongArguments, {"merge"}));
     std::unique_ptr<Database> db = Database::open(args[0]);
     bool failed = false;
     for (size_t i = 1; i < args.size(); ++i) {
         try {
             ImportCounts c = mergeDatabase(*db, args[i], std::cerr);
-            std::cerr << msg::Format(msg::MergeDone,
-                                     {args[i], std::to_string(c.added), std::to_string(c.results),
-                                      std::to_string(c.repeats), std::to_string(c.refused)})
+            std::cerr << vedris::text::format(msg::MergeDone,
+                                              {args[i], std::to_string(c.added),
+                                               std::to_string(c.results), std::to_string(c.repeats),
+                                               std::to_string(c.refused)})
                       << "\n";
         } catch (const std::exception& e) {
-            std::cerr << oneLine(msg::Format(msg::SourceFailed,
-                                             {args[i], withoutPlace(args[i], e.what())}))
+            std::cerr << oneLine(vedris::text::format(msg::SourceFailed,
+                                                      {args[i], withoutPlace(args[i], e.what())}))
                       << "\n";
             failed = true;
         }
@@ -130,10 +131,10 @@ int exportCommand(const std::vector<std::string>& args) {
         else if (options.database.empty() && !arg.empty() && arg.rfind("--", 0) != 0)
             options.database = arg;
         else
-            return wrongUse(msg::Format(msg::WrongArguments, {"export"}));
+            return wrongUse(vedris::text::format(msg::WrongArguments, {"export"}));
     }
     if (options.database.empty())
-        return wrongUse(msg::Format(msg::WrongArguments, {"export"}));
+        return wrongUse(vedris::text::format(msg::WrongArguments, {"export"}));
     return runExport(options);
 }
 
@@ -160,5 +161,5 @@ int main(int argc, char** argv) {
         std::cerr << oneLine(e.what()) << "\n";
         return 1;
     }
-    return wrongUse(msg::Format(msg::UnknownCommand, {command}));
+    return wrongUse(vedris::text::format(msg::UnknownCommand, {command}));
 }
