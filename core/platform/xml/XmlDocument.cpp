@@ -125,10 +125,34 @@ std::string Node::name() const {
     return local;
 }
 
-std::string Node::attribute(const std::string& name) const {
+namespace {
+
+// The text of a node whose only child is one text node, read where the tree keeps it; null
+// when it has to be gathered. Most values are such, and copying them once is all it takes.
+const char* soleText(const xmlNode* parent) {
+    const xmlNode* c = parent->children;
+    if (c && !c->next && (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE))
+        return reinterpret_cast<const char*>(c->content);
+    return nullptr;
+}
+
+} // namespace
+
+std::string Node::attribute(const char* name) const {
     if (!node_ || node_->type != XML_ELEMENT_NODE)
         return {};
-    return take(xmlGetProp(node_, X(name)));
+    const xmlChar* key = reinterpret_cast<const xmlChar*>(name);
+    xmlAttr* found = xmlHasProp(node_, key);
+    if (!found)
+        return {};
+    if (found->type == XML_ATTRIBUTE_NODE)
+        if (const char* text = soleText(reinterpret_cast<const xmlNode*>(found)))
+            return text;
+    return take(xmlGetProp(node_, key));
+}
+
+std::string Node::attribute(const std::string& name) const {
+    return attribute(name.c_str());
 }
 
 bool Node::hasAttribute(const std::string& name) const {
@@ -154,6 +178,9 @@ void Node::setAttribute(const std::string& name, const std::string& value) {
 std::string Node::text() const {
     if (!node_)
         return {};
+    if (node_->type == XML_ELEMENT_NODE)
+        if (const char* text = soleText(node_))
+            return text;
     return take(xmlNodeGetContent(node_));
 }
 

@@ -53,6 +53,7 @@ public:
     // Element name; "#document" for the document node, "#text" for text.
     std::string name() const;
     // Value of the attribute; the empty text when the attribute is absent.
+    std::string attribute(const char* name) const;
     std::string attribute(const std::string& name) const;
     bool hasAttribute(const std::string& name) const;
     // Value of the attribute in no namespace, as "@name" in a path sees it; none when absent.
