@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -127,18 +130,42 @@ const char* kindName(SourceKind kind) {
     return "file";
 }
 
+// Plain system calls: a source is thousands of small files, and a stream's buffer for each
+// costs more than reading it.
 std::string readWholeFile(const std::string& path, size_t maxBytes) {
-    std::error_code error;
-    uintmax_t size = fs::file_size(path, error);
-    if (error)
-        throw SourceError(text::format(msg::SourceUnreadable, {path, error.message()}));
+    auto unreadable = [&path](int code) {
+        return SourceError(text::format(msg::SourceUnreadable, {path, std::strerror(code)}));
+    };
+    // Not blocking: a named pipe put in a file's place is refused rather than waited on.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw unreadable(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        throw unreadable(errno);
+    if (!S_ISREG(info.st_mode))
+        throw unreadable(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    auto size = uintmax_t(info.st_size);
     if (size > maxBytes)
         throw SourceError(text::format(
             msg::TooLarge, {std::to_string((size >> 20) + 1), std::to_string(maxBytes >> 20)}));
-    std::ifstream in(path, std::ios::binary);
     std::string bytes(size, '\0');
-    if (!in || !in.read(bytes.data(), std::streamsize(size)))
-        throw SourceError(text::format(msg::SourceUnreadable, {path, std::strerror(errno)}));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw unreadable(errno);
+        if (n == 0)
+            break; // shrank while read: what is there is what the file holds now
+        got += size_t(n);
+    }
+    bytes.resize(got);
     return bytes;
 }
 
