@@ -295,13 +295,37 @@ TEST_F(ResultsImport, ASourceThatFailsHalfwayLeavesTheDatabaseAsItWas) {
     dir.write("second/1/results.xml", b);
     dir.write("second/2/results.xml", c);
     dir.write("second/3/results.xml", withDatetime(a, "POISON"));
+    // Many more files behind it: the failure stops the threads still reading ahead.
+    for (int i = 10; i < 90; ++i)
+        dir.write("second/" + std::to_string(i) + "/results.xml",
+                  withDatetime(a, "2026-12-01T10:" + std::to_string(i) + ":00"));
     const char* state = "SELECT (SELECT count(*) FROM source) || ' ' || (SELECT count(*) FROM "
                         "file) || ' ' || (SELECT count(*) FROM response)";
     std::vector<std::string> before = column(*db, state);
     EXPECT_THROW(import(dir.file("second")), DatabaseError);
     EXPECT_EQ(column(*db, state), before);
     db->exec("DROP TRIGGER poison");
-    EXPECT_EQ(import(dir.file("second")).added, 3u) << "the same source again, whole";
+    EXPECT_EQ(import(dir.file("second")).added, 83u) << "the same source again, whole";
+}
+
+TEST_F(ResultsImport, FilesParsedSideBySideAreStoredAndToldInTheOrderOfTheirSource) {
+    std::vector<std::string> stored, refused;
+    for (int i = 10; i < 70; ++i) {
+        std::string place = "many/" + std::to_string(i) + "/results.xml";
+        bool broken = i % 7 == 0;
+        dir.write(place, broken ? a.substr(0, a.size() / 3)
+                                : withDatetime(b, "2026-12-02T11:" + std::to_string(i) + ":00"));
+        (broken ? refused : stored).push_back(dir.file(place));
+    }
+    Progress quiet(false);
+    Importer importer(*db, "", quiet, err);
+    EXPECT_EQ(importer.importSource(dir.file("many")).added, stored.size());
+    EXPECT_EQ(column(*db, "SELECT place FROM file ORDER BY id"), stored);
+    std::vector<std::string> told;
+    for (std::istringstream lines(err.str()); std::getline(lines, told.emplace_back());)
+        told.back() = told.back().substr(0, told.back().find(": "));
+    told.pop_back();
+    EXPECT_EQ(told, refused);
 }
 
 TEST_F(ResultsImport, ForwardedMessagesAreFollowedToALimitedDepth) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Messages.h"
+#include "ReadAhead.h"
 
 namespace vedris::results {
 
@@ -24,6 +25,11 @@ Progress::Progress(bool shown)
 
 Progress::~Progress() {
     clear();
+}
+
+void Progress::restart() {
+    done_ = total_ = 0;
+    start_ = last_ = std::chrono::steady_clock::now();
 }
 
 void Progress::step() {
@@ -69,25 +75,43 @@ std::string absolutePath(const std::string& path) {
     return text;
 }
 
-class Importer::Sink : public CandidateSink {
+// Stores what the reading thread prepared, in source order, on the import's own thread.
+class Importer::Store {
 public:
-    Sink(Importer& importer, int64_t sourceId) : in_(importer), sourceId_(sourceId) {}
+    Store(Importer& importer, int64_t sourceId) : in_(importer), sourceId_(sourceId) {}
 
-    void take(Candidate& c) override {
-        in_.progress_.step();
-        std::string sha = sha256Hex(c.bytes);
-        if (in_.db_.hasFile(sha)) {
+    void handle(Prepared& p) {
+        switch (p.kind) {
+        case Prepared::Total:
+            in_.progress_.setTotal(p.total);
+            return;
+        case Prepared::Unreadable:
+            in_.progress_.step();
+            return store(p.candidate.place, p.reason);
+        case Prepared::Read:
+            in_.progress_.step();
+            return take(p);
+        }
+    }
+
+    ImportCounts counts;
+    std::vector<std::pair<std::string, std::string>> refusals;
+
+private:
+    void take(Prepared& p) {
+        const Candidate& c = p.candidate;
+        if (in_.db_.hasFile(p.sha256)) {
             ++counts.repeats;
             return;
         }
-        ReadOutcome read = readResultsFile(c.bytes, c.place, in_.limits_.file);
+        const ReadOutcome& read = p.outcome;
         if (read.kind == ReadOutcome::NotResults && !c.named) {
             ++counts.skipped;
             return;
         }
         if (read.kind != ReadOutcome::Accepted)
-            return store(c.place, read.reason, sha);
-        FileRow row{sourceId_, c.place, c.sender, c.sent, c.subject, origin(c), sha};
+            return store(c.place, read.reason, p.sha256);
+        FileRow row{sourceId_, c.place, c.sender, c.sent, c.subject, origin(c), p.sha256};
         int64_t fileId = in_.db_.addFile(row);
         for (const ResultRecord& result : read.results)
             in_.db_.addResult(fileId, row.origin, result);
@@ -95,17 +119,6 @@ public:
         counts.results += read.results.size();
     }
 
-    void expect(size_t total) override { in_.progress_.setTotal(total); }
-
-    void refuse(const std::string& place, const std::string& reason) override {
-        in_.progress_.step();
-        store(place, reason);
-    }
-
-    ImportCounts counts;
-    std::vector<std::pair<std::string, std::string>> refusals;
-
-private:
     // Mail tells versions apart by who sent them; files by the operator's label and the
     // folder they lie in.
     std::string origin(const Candidate& c) const {
@@ -132,12 +145,16 @@ Importer::Importer(Database& db, std::string label, Progress& progress, std::ost
 ImportCounts Importer::importSource(const std::string& given) {
     std::string path = absolutePath(given);
     SourceKind kind = detectKind(path);
-    progress_.setTotal(0);
+    progress_.restart();
     db_.begin();
-    std::unique_ptr<Sink> sink;
+    std::unique_ptr<Store> store;
     try {
-        sink = std::make_unique<Sink>(*this, db_.addSource(path, kindName(kind), label_));
-        readSource(kind, path, *sink, limits_);
+        store = std::make_unique<Store>(*this, db_.addSource(path, kindName(kind), label_));
+        // Leaving this block, however, stops the reader before the rollback.
+        ReadAhead reader(kind, path, limits_);
+        Prepared next;
+        while (reader.next(next))
+            store->handle(next);
         db_.supersede();
         db_.commit();
     } catch (...) {
@@ -145,9 +162,9 @@ ImportCounts Importer::importSource(const std::string& given) {
         throw;
     }
     progress_.clear();
-    for (const auto& [place, reason] : sink->refusals)
+    for (const auto& [place, reason] : store->refusals)
         err_ << oneLine(text::format(msg::Refused, {place, reason})) << "\n";
-    return sink->counts;
+    return store->counts;
 }
 
 } // namespace vedris::results

@@ -1,6 +1,8 @@
 #pragma once
 // The import: every candidate of a source checked, hashed and stored, the whole source in
 // one transaction, so an interrupted or failed source leaves the database as it was before it.
+// A thread reads and parses the source ahead while the calling thread stores; everything
+// else (the database, the progress and its observer) stays on the calling thread.
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -27,6 +29,8 @@ public:
     explicit Progress(bool shown);
     ~Progress();
     void setTotal(size_t total) { total_ = total; }
+    // A new source: nothing done of an unknown total, the rate counted from now.
+    void restart();
     // Told after every file with the files done and the total (0 when unknown), for a
     // window's progress bar. It may throw to stop the source, which is then rolled back.
     void setObserver(std::function<void(size_t done, size_t total)> observer) {
@@ -54,7 +58,7 @@ public:
     ImportCounts importSource(const std::string& path);
 
 private:
-    class Sink;
+    class Store;
     Database& db_;
     std::string label_;
     Progress& progress_;
