@@ -1,6 +1,5 @@
 #include "platform/xml/TransformSandbox.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
