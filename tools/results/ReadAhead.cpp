@@ -38,9 +38,9 @@ private:
 ReadAhead::ReadAhead(SourceKind kind, std::string path, const SourceLimits& limits,
                      unsigned parsers)
     : limits_(limits) {
-    // Parsing is most of the work; the walk and the storing take a processor between them.
+    // Parsing is most of the work; the walk and the storing share a processor between them.
     if (parsers == 0)
-        parsers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        parsers = std::clamp(std::thread::hardware_concurrency(), 2u, 5u) - 1;
     walker_ = std::thread([this, kind, path = std::move(path)] { walk(kind, path); });
     for (unsigned i = 0; i < parsers; ++i)
         parsers_.emplace_back([this] { parse(); });
@@ -51,7 +51,8 @@ ReadAhead::~ReadAhead() {
         std::lock_guard lock(mutex_);
         stopped_ = true;
     }
-    changed_.notify_all();
+    room_.notify_all();
+    work_.notify_all();
     walker_.join();
     for (std::thread& parser : parsers_)
         parser.join();
@@ -71,30 +72,43 @@ void ReadAhead::walk(SourceKind kind, const std::string& path) {
         walked_ = true;
         error_ = error;
     }
-    changed_.notify_all();
+    work_.notify_all();
+    ready_.notify_one();
 }
 
 void ReadAhead::add(Prepared&& prepared, std::string bytes, bool toParse) {
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stopped_ || added_ - taken_ < Capacity; });
-        if (stopped_)
-            throw Stopped{};
-        Slot& slot = slots_[added_];
-        slot.prepared = std::move(prepared);
-        slot.bytes = std::move(bytes);
-        slot.ready = !toParse;
-        if (toParse)
-            toParse_.push_back(added_);
-        ++added_;
+    std::unique_lock lock(mutex_);
+    if (added_ - taken_ >= Capacity) {
+        walkWaits_ = true;
+        room_.wait(lock, [this] { return roomEnough(); });
+        walkWaits_ = false;
     }
-    changed_.notify_all();
+    if (stopped_)
+        throw Stopped{};
+    Slot& slot = slots_[added_++];
+    slot.prepared = std::move(prepared);
+    slot.bytes = std::move(bytes);
+    if (!toParse)
+        return markReady(slot);
+    toParse_.push_back(added_ - 1);
+    lock.unlock();
+    work_.notify_one();
+}
+
+// Under the lock.
+void ReadAhead::markReady(Slot& slot) {
+    slot.ready = true;
+    for (auto at = slots_.find(readyUpTo_); at != slots_.end() && at->second.ready;
+         at = slots_.find(readyUpTo_))
+        ++readyUpTo_;
+    if (importWaits_ && readyEnough())
+        ready_.notify_one();
 }
 
 void ReadAhead::parse() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopped_ || walked_ || !toParse_.empty(); });
+        work_.wait(lock, [this] { return stopped_ || walked_ || !toParse_.empty(); });
         if (stopped_ || toParse_.empty())
             return;
         // Nobody else touches a slot until it is ready, and the map keeps its place.
@@ -113,34 +127,32 @@ void ReadAhead::parse() {
         bytes = std::string();
         lock.lock();
         slot.error = error;
-        slot.ready = true;
-        changed_.notify_all();
+        markReady(slot);
     }
-}
-
-bool ReadAhead::nextReady() const {
-    auto found = slots_.find(taken_);
-    return found != slots_.end() && found->second.ready;
 }
 
 bool ReadAhead::next(Prepared& out) {
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return nextReady() || (walked_ && taken_ == added_); });
-        if (!nextReady()) {
-            if (error_)
-                std::rethrow_exception(std::exchange(error_, nullptr));
-            return false;
-        }
-        auto found = slots_.find(taken_);
-        std::exception_ptr error = found->second.error;
-        out = std::move(found->second.prepared);
-        slots_.erase(found);
-        ++taken_;
-        if (error)
-            std::rethrow_exception(error);
+    std::unique_lock lock(mutex_);
+    if (readyUpTo_ == taken_) {
+        importWaits_ = true;
+        ready_.wait(lock, [this] { return readyEnough(); });
+        importWaits_ = false;
     }
-    changed_.notify_all();
+    if (readyUpTo_ == taken_) {
+        if (error_)
+            std::rethrow_exception(std::exchange(error_, nullptr));
+        return false;
+    }
+    auto found = slots_.find(taken_++);
+    std::exception_ptr error = found->second.error;
+    out = std::move(found->second.prepared);
+    slots_.erase(found);
+    bool wake = walkWaits_ && roomEnough();
+    lock.unlock();
+    if (wake)
+        room_.notify_one();
+    if (error)
+        std::rethrow_exception(error);
     return true;
 }
 

@@ -33,7 +33,8 @@ struct Prepared {
 
 class ReadAhead {
 public:
-    // parsers: threads that hash and parse; 0 chooses by the processors the machine has.
+    // parsers: threads that hash and parse; 0 chooses by the processors the machine has,
+    // leaving one to the walk and the storing.
     ReadAhead(SourceKind kind, std::string path, const SourceLimits& limits, unsigned parsers = 0);
     // Stops the threads (wherever they are in the source) and waits for them.
     ~ReadAhead();
@@ -53,19 +54,30 @@ private:
         bool ready = false;
         std::exception_ptr error;
     };
-    static constexpr uint64_t Capacity = 32;
+    // Files in flight at most. A thread that has to wait sleeps until half of them can go:
+    // waking it for each file would cost a switch of threads per file, as much as its work.
+    static constexpr uint64_t Capacity = 32, Batch = Capacity / 2;
 
     void walk(SourceKind kind, const std::string& path); // the reading thread
     void parse();                                        // each parsing thread
     void add(Prepared&& prepared, std::string bytes = {}, bool toParse = false);
-    bool nextReady() const;
+    void markReady(Slot& slot);
+    bool roomEnough() const { return stopped_ || added_ - taken_ <= Capacity - Batch; }
+    bool readyEnough() const {
+        return readyUpTo_ - taken_ >= Batch || (walked_ && readyUpTo_ == added_);
+    }
 
     SourceLimits limits_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // Each waits for its own: the walk for room, the parsers for work, the import for the
+    // next file in order. A wake-up costs a system call, so only who can go on is woken.
+    std::condition_variable room_, work_, ready_;
     std::map<uint64_t, Slot> slots_; // in flight, by their place in the source
     std::deque<uint64_t> toParse_;
-    uint64_t added_ = 0, taken_ = 0;
+    // Numbers in source order: added by the walk; every one below readyUpTo_ is ready;
+    // taken by the import.
+    uint64_t added_ = 0, readyUpTo_ = 0, taken_ = 0;
+    bool walkWaits_ = false, importWaits_ = false;
     bool walked_ = false;
     bool stopped_ = false;
     std::exception_ptr error_;
