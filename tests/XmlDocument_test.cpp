@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include "platform/fs/AtomicFile.h"
+#include "platform/xml/XmlEvents.h"
 #include "support/TempDir.h"
 
 using namespace vedris;
@@ -416,6 +417,45 @@ TEST(XmlFiles, DocumentsDeclaringEntitiesAreRefusedAndAnExternalDtdIsNotLoaded) 
     // Element declarations alone are no entities.
     auto declared = xml::Document::parse("<!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>x</a>");
     EXPECT_EQ(declared.documentElement().text(), "x");
+}
+
+// What the events tell, written out: "<name@attr>" for a start, "/" for an end, text as is.
+struct Transcript : xml::EventReader {
+    std::string out;
+    void startElement(const Element& e) override {
+        out += "<" + std::string(e.namespaced ? "ns:" : "") + std::string(e.name) + "@" +
+               e.attribute("ident") + ":" + std::to_string(e.line) + ">";
+    }
+    void endElement() override { out += "/"; }
+    void text(std::string_view piece) override { out += piece; }
+};
+
+TEST(XmlEvents, TellWhatTheTreeHoldsAndRefuseWhatParseRefuses) {
+    Transcript t;
+    xml::readEvents("<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"missing.dtd\">\n"
+                    "<r xmlns:q=\"urn:q\"><a ident=\"A &amp; &#1041;&lt;\">x &amp; y<!-- c -->"
+                    "<![CDATA[<z>]]></a>\n<q:b ident=\"q\" q:ident=\"no\"/></r>",
+                    "t.xml", t);
+    EXPECT_EQ(t.out, "<r@:3><a@A & Б<:3>x & y<z>/\n<ns:b@q:4>//");
+
+    // The same refusals and the same messages as a parse, with what came before told.
+    for (const char* broken : {"<r><a>x</b></r>", "<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>",
+                               "<r>\xff</r>"}) {
+        std::string parsed, read;
+        try {
+            xml::Document::parse(broken, "b.xml");
+        } catch (const xml::Error& e) {
+            parsed = e.what();
+        }
+        Transcript partial;
+        try {
+            xml::readEvents(broken, "b.xml", partial);
+        } catch (const xml::Error& e) {
+            read = e.what();
+        }
+        EXPECT_FALSE(read.empty()) << broken;
+        EXPECT_EQ(read, parsed) << broken;
+    }
 }
 
 TEST(XmlTransform, RunawayStylesheetsAreStoppedWithTheEnginesWholeReason) {

@@ -100,4 +100,14 @@ void ErrorCollector::onGeneric(void* self, const char* fmt, ...) {
     }
 }
 
+std::string parseFailure(const ErrorCollector& errors, const xmlError& last,
+                         const std::string& name) {
+    std::string fallback = name + ": not well-formed";
+    if (last.message)
+        fallback = name + ":" + std::to_string(last.line) + ": " + trimmed(last.message);
+    std::string message = errors.message(fallback);
+    // Some engine errors (a byte the declared encoding cannot decode) come without the file.
+    return message.rfind(name, 0) == 0 ? message : name + ": " + message;
+}
+
 } // namespace vedris::xml::detail

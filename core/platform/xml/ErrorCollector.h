@@ -47,4 +47,9 @@ void ignoreGenericError(void*, const char*, ...);
 // s without its trailing line feeds and spaces.
 std::string trimmed(std::string s);
 
+// The text of Error for a document that did not parse: every line collected, or else the
+// engine's last error; either way naming the file first.
+std::string parseFailure(const ErrorCollector& errors, const xmlError& last,
+                         const std::string& name);
+
 } // namespace vedris::xml::detail

@@ -86,11 +86,6 @@ std::string xmlSafe(const std::string& text) {
     return out;
 }
 
-// Some engine errors (a byte the declared encoding cannot decode) come without the file.
-std::string namingFile(const std::string& message, const std::string& name) {
-    return message.rfind(name, 0) == 0 ? message : name + ": " + message;
-}
-
 } // namespace
 
 void DocDeleter::operator()(xmlDoc* doc) const {
@@ -339,11 +334,7 @@ Document Document::parse(std::string_view text, const std::string& name) {
     if (!doc || !ctxt->wellFormed) {
         if (doc)
             xmlFreeDoc(doc);
-        std::string fallback = name + ": not well-formed";
-        const xmlError& last = ctxt->lastError;
-        if (last.message)
-            fallback = name + ":" + std::to_string(last.line) + ": " + trimmed(last.message);
-        throw Error(namingFile(errors.message(fallback), name));
+        throw Error(parseFailure(errors, ctxt->lastError, name));
     }
     return Document(doc);
 }
