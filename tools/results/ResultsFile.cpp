@@ -1,11 +1,14 @@
 #include "ResultsFile.h"
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
+#include <utility>
+#include <vector>
 #include <nettle/sha2.h>
 
 #include "Messages.h"
 #include "platform/xml/XmlDocument.h"
+#include "platform/xml/XmlEvents.h"
 
 namespace vedris::results {
 
@@ -35,72 +38,206 @@ bool knownStatus(const std::string& status) {
     return status == "Valid" || status == "NA" || status == "Null" || status == "Invalid";
 }
 
-// Raised inside the walk with the reason the file is refused.
-struct Refusal {
-    std::string reason;
-};
-
-xml::Node childNamed(xml::Node parent, const char* name) {
-    for (xml::Node c = parent.firstChild(); c; c = c.nextSibling())
-        if (c.isElementNamed(name))
-            return c;
-    return {};
-}
-
-ResponseRecord readResponse(xml::Node response, std::string ident, const std::string& item,
-                            const std::vector<std::string>& where) {
-    ResponseRecord record;
-    record.item = item;
-    record.response = std::move(ident);
-    for (xml::Node v = response.firstChild(); v; v = v.nextSibling()) {
-        if (!v.isElementNamed("response_value"))
-            continue;
-        std::string status = v.attribute("response_status");
-        if (!knownStatus(status))
-            throw Refusal{text::format(msg::BadStatus,
-                                       {where[0], where[1], std::to_string(v.line()), status})};
-        if (status == "Valid") {
-            record.valid = true;
-            record.values.push_back(v.text());
+// Reads the file as it is parsed, with no tree: a results file is read once, and making and
+// freeing its tree would cost more than the parsing. What it takes:
+//   qti_result_report/result            each result, in order
+//     assessment_result/@ident_ref      the first assessment_result child
+//     context/date/datetime             the first of each, its text trimmed
+//     .//item_result/@ident_ref         every item at any depth, in document order
+//       response/@ident_ref             its own responses, in order
+//         response_value                their values: @response_status, text if Valid
+// The first fault of a result refuses the file, said once the whole file has parsed (a file
+// that is not well-formed is refused as such first).
+class ResultsReader : public xml::EventReader {
+public:
+    void startElement(const Element& e) override {
+        Open parent = open_.empty() ? Open::Outside : open_.back();
+        open_.push_back(Open::Other);
+        if (parent == Open::Outside) {
+            root_ = e.prefix.empty() ? std::string(e.name)
+                                     : std::string(e.prefix) + ":" + std::string(e.name);
+            isResults_ = named(e, "qti_result_report");
+        } else if (isResults_) {
+            open_.back() = opened(parent, e);
         }
+        if (collecting_ == 0 && collects(open_.back()))
+            collecting_ = open_.size();
     }
-    return record;
-}
 
-void readItem(xml::Node item, ResultRecord& result, const std::vector<std::string>& where) {
-    std::string ident = item.attribute("ident_ref");
-    if (ident.empty())
-        throw Refusal{
-            text::format(msg::ItemWithoutIdent, {where[0], where[1], std::to_string(item.line())})};
-    for (xml::Node r = item.firstChild(); r; r = r.nextSibling()) {
-        if (!r.isElementNamed("response"))
-            continue;
-        std::string response = r.attribute("ident_ref");
-        if (response.empty())
-            throw Refusal{text::format(msg::ResponseWithoutIdent,
-                                       {where[0], where[1], std::to_string(r.line())})};
-        result.responses.push_back(readResponse(r, std::move(response), ident, where));
+    void endElement() override {
+        Open closing = open_.back();
+        if (open_.size() == collecting_) {
+            collecting_ = 0;
+            if (closing == Open::Value)
+                response().values.push_back(std::move(collected_));
+            else
+                result_.datetime = trimmed(collected_);
+            collected_.clear();
+        }
+        open_.pop_back();
+        if (closing == Open::Item)
+            items_.pop_back();
+        else if (closing == Open::Result)
+            endResult();
     }
-}
 
-ResultRecord readResult(xml::Node result, size_t number) {
-    ResultRecord record;
-    xml::Node assessment = childNamed(result, "assessment_result");
-    if (assessment)
-        record.assessment = assessment.attribute("ident_ref");
-    if (record.assessment.empty())
-        throw Refusal{text::format(msg::NoAssessmentResult, {std::to_string(number)})};
-    if (xml::Node context = childNamed(result, "context"))
-        if (xml::Node date = childNamed(context, "date"))
-            if (xml::Node datetime = childNamed(date, "datetime"))
-                record.datetime = trimmed(datetime.text());
-    std::vector<std::string> where{std::to_string(number), record.assessment};
-    result.forEachElementBelow([&](xml::Node element) {
-        if (element.isElementNamed("item_result"))
-            readItem(element, record, where);
-    });
-    return record;
-}
+    void text(std::string_view piece) override {
+        if (collecting_ != 0)
+            collected_.append(piece);
+    }
+
+    ReadOutcome outcome() {
+        ReadOutcome out;
+        if (!isResults_) {
+            out.kind = ReadOutcome::NotResults;
+            out.reason = text::format(msg::NotResults, {root_});
+        } else if (!refusal_.empty()) {
+            out.reason = refusal_;
+        } else if (results_.empty()) {
+            out.reason = msg::NoResults;
+        } else {
+            out.kind = ReadOutcome::Accepted;
+            out.results = std::move(results_);
+        }
+        return out;
+    }
+
+private:
+    enum class Open { Outside, Other, Result, Assessment, Context, Date, Datetime, Item,
+                      Response, Value, SkippedValue };
+
+    static bool named(const Element& e, std::string_view name) {
+        return !e.namespaced && e.name == name;
+    }
+    static bool collects(Open o) { return o == Open::Datetime || o == Open::Value; }
+
+    // What the element is to the reader, from its name and what it lies in.
+    Open opened(Open parent, const Element& e) {
+        size_t depth = open_.size();
+        if (depth == 2)
+            return named(e, "result") ? startResult() : Open::Other;
+        if (depth < 2 || !inResult_)
+            return Open::Other;
+        if (named(e, "item_result"))
+            return startItem(e);
+        if (depth == 3 && named(e, "assessment_result") && !assessmentSeen_) {
+            assessmentSeen_ = true;
+            result_.assessment = e.attribute("ident_ref");
+            return Open::Assessment;
+        }
+        if (depth == 3 && named(e, "context"))
+            return std::exchange(contextSeen_, true) ? Open::Other : Open::Context;
+        if (parent == Open::Context && named(e, "date"))
+            return std::exchange(dateSeen_, true) ? Open::Other : Open::Date;
+        if (parent == Open::Date && named(e, "datetime"))
+            return std::exchange(datetimeSeen_, true) ? Open::Other : Open::Datetime;
+        if (parent == Open::Item && named(e, "response"))
+            return startResponse(e);
+        if (parent == Open::Response && named(e, "response_value"))
+            return startValue(e);
+        return Open::Other;
+    }
+
+    Open startResult() {
+        result_ = ResultRecord();
+        itemResponses_.clear();
+        itemFaults_.clear();
+        inResult_ = true;
+        assessmentSeen_ = contextSeen_ = dateSeen_ = datetimeSeen_ = false;
+        ++number_;
+        return Open::Result;
+    }
+
+    Open startItem(const Element& e) {
+        items_.push_back({e.attribute("ident_ref"), itemResponses_.size()});
+        itemResponses_.emplace_back();
+        itemFaults_.emplace_back();
+        if (items_.back().ident.empty())
+            fail({msg::ItemWithoutIdent, e.line, {}});
+        return Open::Item;
+    }
+
+    Open startResponse(const Element& e) {
+        ResponseRecord r;
+        r.item = items_.back().ident;
+        r.response = e.attribute("ident_ref");
+        if (r.response.empty())
+            fail({msg::ResponseWithoutIdent, e.line, {}});
+        itemResponses_[items_.back().index].push_back(std::move(r));
+        return Open::Response;
+    }
+
+    Open startValue(const Element& e) {
+        std::string status = e.attribute("response_status");
+        if (!knownStatus(status))
+            fail({msg::BadStatus, e.line, status});
+        if (status != "Valid")
+            return Open::SkippedValue;
+        response().valid = true;
+        return Open::Value;
+    }
+
+    ResponseRecord& response() { return itemResponses_[items_.back().index].back(); }
+
+    struct Fault {
+        const char* message = nullptr;
+        int line = 0;
+        std::string status;
+    };
+    // The first fault of the innermost open item: items are judged one after another, in
+    // the order they begin, each by its own responses.
+    void fail(Fault fault) {
+        Fault& first = itemFaults_[items_.back().index];
+        if (!first.message)
+            first = std::move(fault);
+    }
+
+    void endResult() {
+        inResult_ = false;
+        if (!refusal_.empty())
+            return;
+        std::string number = std::to_string(number_);
+        auto fault = std::find_if(itemFaults_.begin(), itemFaults_.end(),
+                                  [](const Fault& f) { return f.message != nullptr; });
+        if (result_.assessment.empty()) {
+            refusal_ = text::format(msg::NoAssessmentResult, {number});
+        } else if (fault != itemFaults_.end()) {
+            // Only the message of a bad status has a place for the status.
+            refusal_ = text::format(fault->message, {number, result_.assessment,
+                                                     std::to_string(fault->line), fault->status});
+        }
+        if (!refusal_.empty()) {
+            results_.clear();
+            return;
+        }
+        // Each item's responses together, items in the order they begin, as a reader of the
+        // tree taking one item after another would list them.
+        for (std::vector<ResponseRecord>& responses : itemResponses_)
+            for (ResponseRecord& r : responses)
+                result_.responses.push_back(std::move(r));
+        results_.push_back(std::move(result_));
+    }
+
+    struct OpenItem {
+        std::string ident;
+        size_t index; // in itemResponses_
+    };
+
+    std::vector<Open> open_;
+    std::string root_;
+    bool isResults_ = false;
+    bool inResult_ = false;
+    bool assessmentSeen_ = false, contextSeen_ = false, dateSeen_ = false, datetimeSeen_ = false;
+    size_t number_ = 0;
+    ResultRecord result_;
+    std::vector<std::vector<ResponseRecord>> itemResponses_; // of this result, by item
+    std::vector<Fault> itemFaults_;                          // the same
+    std::vector<OpenItem> items_;
+    size_t collecting_ = 0; // depth of the element whose text is gathered, 0 for none
+    std::string collected_;
+    std::string refusal_;
+    std::vector<ResultRecord> results_;
+};
 
 } // namespace
 
@@ -116,35 +253,14 @@ ReadOutcome readResultsFile(std::string_view bytes, const std::string& name,
         out.reason = text::format(msg::TooManyElements, {std::to_string(limits.maxElements)});
         return out;
     }
-    std::unique_ptr<xml::Document> doc;
+    ResultsReader reader;
     try {
-        doc = std::make_unique<xml::Document>(xml::Document::parse(bytes, name));
+        xml::readEvents(bytes, name, reader);
     } catch (const xml::Error& e) {
         out.reason = text::format(msg::NotWellFormed, {e.what()});
         return out;
     }
-    xml::Node root = doc->documentElement();
-    if (!root || !root.isElementNamed("qti_result_report")) {
-        out.kind = ReadOutcome::NotResults;
-        out.reason = text::format(msg::NotResults, {root ? root.name() : std::string()});
-        return out;
-    }
-    try {
-        size_t number = 0;
-        for (xml::Node r = root.firstChild(); r; r = r.nextSibling())
-            if (r.isElementNamed("result"))
-                out.results.push_back(readResult(r, ++number));
-    } catch (const Refusal& refusal) {
-        out.results.clear();
-        out.reason = refusal.reason;
-        return out;
-    }
-    if (out.results.empty()) {
-        out.reason = msg::NoResults;
-        return out;
-    }
-    out.kind = ReadOutcome::Accepted;
-    return out;
+    return reader.outcome();
 }
 
 // nettle uses the processor's SHA instructions where it has them: hashing stays a small
