@@ -284,6 +284,10 @@ void Database::addResult(int64_t fileId, const std::string& origin, const Result
     int64_t resultId = sqlite3_last_insert_rowid(db_.get());
     addResponses(resultId, result.responses);
     touched_.emplace(origin, result.assessment);
+    // Marked now and then rather than all at the end, so the set stays small however many
+    // files a source holds; a group touched again later is marked again then.
+    if (touched_.size() >= MarkEvery)
+        supersede();
 }
 
 // Rows go in several to a statement, with the response ids given rather than asked back: a

@@ -99,6 +99,7 @@ private:
     void addValues(int64_t firstId, const std::vector<ResponseRecord>& responses);
 
     static constexpr size_t BatchRows = 32;
+    static constexpr size_t MarkEvery = 1024;
 
     std::string path_;
     std::unique_ptr<sqlite3, ConnectionDeleter> db_;

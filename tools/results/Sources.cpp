@@ -69,9 +69,11 @@ SourceKind kindOfFile(const std::string& path) {
 }
 
 // The results files of a folder, sorted so that places and progress come in the same order
-// on every run. Links to folders are not followed: a loop cannot trap the walk.
-std::vector<fs::path> folderFiles(const std::string& folder) {
-    std::vector<fs::path> files;
+// on every run: in the order of their paths' parts, as if '/' came before every other
+// character. Links to folders are not followed: a loop cannot trap the walk. Plain strings:
+// a stick may hold tens of thousands of files, and a path object keeps each of its parts.
+std::vector<std::string> folderFiles(const std::string& folder) {
+    std::vector<std::string> files;
     std::error_code error;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
                                         error);
@@ -82,9 +84,14 @@ std::vector<fs::path> folderFiles(const std::string& folder) {
             break;
         std::error_code typeError;
         if (it->is_regular_file(typeError) && hasXmlName(it->path().filename().string()))
-            files.push_back(it->path());
+            files.push_back(it->path().string());
     }
-    std::sort(files.begin(), files.end());
+    auto rank = [](char c) { return c == '/' ? 0 : int(static_cast<unsigned char>(c)) + 1; };
+    std::sort(files.begin(), files.end(), [&rank](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [&rank](char x, char y) { return rank(x) < rank(y); });
+    });
     return files;
 }
 
@@ -186,10 +193,10 @@ void readSource(SourceKind kind, const std::string& path, CandidateSink& sink,
         readOne(path, sink, limits, true);
         break;
     case SourceKind::Folder: {
-        std::vector<fs::path> files = folderFiles(path);
+        std::vector<std::string> files = folderFiles(path);
         sink.expect(files.size());
-        for (const fs::path& file : files)
-            readOne(file.string(), sink, limits, false);
+        for (const std::string& file : files)
+            readOne(file, sink, limits, false);
         break;
     }
     case SourceKind::Zip:
