@@ -7,6 +7,8 @@
 #     appears and /var/opt/vedris/Results/results.xml is created; a second user is told
 #     the client is running, a user outside the group is refused; the second user's turn
 #     afterwards saves the answers of a page;
+#   - vedris-results imports the saved results.xml (a second time as a repeat) and exports
+#     the spreadsheet, the CSV tables and the report from it;
 #   - on trixie, a screen reader reaches that page through the AT-SPI tree: its heading,
 #     the radio buttons of a question with their label texts, a text field named by its
 #     label; on bookworm, whose WebKitGTK 6.0 shows the page to AT-SPI as an empty filler,
@@ -305,6 +307,13 @@ imported_again() {
     grep -q "повторів 1"
 }
 check "a second import counts it as a repeat" imported_again
+exported() {
+  in_root vedris-results export "$region_db" --xlsx /tmp/region.xlsx --csv /tmp/region-csv \
+    --html /tmp/region.html --assessments /var/opt/vedris/Assessments &&
+    [ -s "$root/tmp/region.xlsx" ] && grep -q '</html>' "$root/tmp/region.html" &&
+    ls "$root"/tmp/region-csv/*.csv >/dev/null
+}
+check "vedris-results exports its tables and report from it" exported
 
 screen_reader_check
 
