@@ -178,12 +178,22 @@ void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_poi
         }
         Bind([this, done, received, lag, bound = stats_.bound] {
             if (stats_.bound > bound)
-                Log("timing: form filled %.1f ms after the load event (%.1f ms after its "
-                    "report arrived)",
-                    msSince(received) + lag, msSince(received));
+                LogFilled(received, lag);
             done();
         });
     });
+}
+
+void PageSession::LogFilled(std::chrono::steady_clock::time_point received, double lag) const {
+    auto between = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    const auto now = Clock::now();
+    Log("timing: form filled %.1f ms after the load event (%.1f ms after its report arrived: "
+        "set-up %.1f, snapshot %.1f, results %.1f, fill %.1f ms)",
+        between(received, now) + lag, between(received, now), between(received, bindSteps_.asked),
+        between(bindSteps_.asked, bindSteps_.captured),
+        between(bindSteps_.captured, bindSteps_.loaded), between(bindSteps_.loaded, now));
 }
 
 void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
@@ -265,6 +275,7 @@ void PageSession::Bind(Done done) {
             onBinding(currentIndex_);
         Unbind();
         const long token = ++bindToken_;
+        bindSteps_.asked = Clock::now();
         page_.capture(
             token,
             [this, done, token, index = currentIndex_,
@@ -299,11 +310,13 @@ PageFrame::Fail PageSession::BindFailure(Done done) {
 }
 
 void PageSession::OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done) {
+    bindSteps_.captured = Clock::now();
     if (token != bindToken_ || !MakeManager(token, index, snapshot) || !document_) {
         done();
         return;
     }
     ++stats_.bound;
+    bindSteps_.loaded = Clock::now();
     nlohmann::json changes = document_->changes();
     document_->clearChanges();
     page_.apply(

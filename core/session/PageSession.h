@@ -171,6 +171,7 @@ private:
     std::string ResultStamp() const;
     void Notice(const std::string& text);
     void RunQueue();
+    void LogFilled(std::chrono::steady_clock::time_point received, double lag) const;
     void Log(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
     PageFrame& page_;
@@ -208,6 +209,11 @@ private:
     bool stopped_ = false;
     std::function<void()> finishRunning_; // ends the operation in flight (when running_)
     Counters stats_;
+    // When the binding in flight asked for the page's snapshot, had it, and had filled the
+    // form in memory: the parts of its timing line.
+    struct {
+        std::chrono::steady_clock::time_point asked, captured, loaded;
+    } bindSteps_;
     // Answers that arrive after the session has gone find this expired.
     std::shared_ptr<bool> alive_;
 };
