@@ -391,6 +391,11 @@ TEST_F(PageSessionDrafts, APageWhoseProcessEndedWritesNothingAndHoldsNothingUp) 
     page.city.clear();
     showBeta();
     EXPECT_EQ(page.city, "Ужгород");
+    // The gone page answers after all: it is no longer bound, and nothing of it is stored.
+    page.release();
+    EXPECT_EQ(readFile(session->GetResultsFileName()), before);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(session->Busy());
 }
 
 } // namespace

@@ -61,6 +61,18 @@ TEST(XmlSelection, RelativePathsStayInsideTheContextAndRootedOnesSeeTheWholeDocu
     EXPECT_TRUE(root.selectAll("nothing").empty());
 }
 
+TEST(XmlSelection, EachSelectionSeesItsOwnDocument) {
+    // Selections on several documents in turn, the way a binding reads the assessment and
+    // results.xml: a rooted path answers from the document of the node asked.
+    auto first = xml::Document::parse("<first><x/></first>");
+    auto second = xml::Document::parse("<second><x/><x/></second>");
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(first.documentElement().selectFirst("/*").name(), "first");
+        EXPECT_EQ(second.documentElement().selectAll("//x").size(), 2u);
+        EXPECT_EQ(first.documentElement().selectAll("//x").size(), 1u);
+    }
+}
+
 TEST(XmlSelection, UnionsComeBackInDocumentOrder) {
     auto doc =
         xml::Document::parse("<q><item><b><response_str ident='s1'/></b><response_lid ident='l1'/>"

@@ -1,7 +1,8 @@
 #pragma once
 // The assessment page on screen as the page session sees it: the form of one frame, read
 // and written in the snapshot format of html::MemoryFormDocument. Every operation answers
-// later, through its callbacks, exactly once: done, or fail with a message for the user.
+// through its callbacks exactly once, at once or later: done, or fail with a message for
+// the user.
 //
 // A capture binds the frame's document under a token; everything else checks that the
 // frame still shows that very document, so nothing is written into, read from or

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
@@ -32,10 +33,10 @@ double wallMs(std::chrono::system_clock::time_point time) {
 PageSession::PageSession(PageFrame& page, std::string assessmentsDir, std::string resultsDir,
                          Sink reportError)
     : page_(page), assessmentsDir_(std::move(assessmentsDir)), resultsDir_(std::move(resultsDir)),
-      report_(std::move(reportError)), drafts_(resultsDir_), alive_(std::make_shared<bool>(true)) {}
+      report_(std::move(reportError)), binding_(std::make_shared<long>(0)), drafts_(resultsDir_) {}
 
 PageSession::~PageSession() {
-    alive_.reset();
+    binding_.reset();
     queue_.clear();
     manager_.reset();
     document_.reset();
@@ -71,10 +72,10 @@ void PageSession::SetAssessments(std::vector<std::string> assessments) {
     currentIndex_ = -1;
 }
 
-std::string PageSession::GetAssessmentFileName(int Index) const {
+std::string PageSession::GetAssessmentFileName(int index) const {
     // The list holds lower-cased names; a file shipped with capitals is still found, as it
     // would be on a file system that ignores case. An entry with a folder in it is refused.
-    return AssessmentFileFor(assessmentsDir_, assessments_.at(static_cast<std::size_t>(Index)));
+    return AssessmentFileFor(assessmentsDir_, assessments_.at(static_cast<std::size_t>(index)));
 }
 
 std::string PageSession::GetResultsFileName() const {
@@ -135,8 +136,8 @@ void PageSession::RunQueue() {
         queue_.pop_front();
         running_ = true;
         auto finished = std::make_shared<bool>(false);
-        Done done = [this, finished, alive = std::weak_ptr<bool>(alive_)] {
-            if (*finished || alive.expired())
+        Done done = [this, finished, ticket = Issue()] {
+            if (*finished || ticket.SessionGone())
                 return;
             *finished = true;
             running_ = false;
@@ -154,7 +155,6 @@ void PageSession::RunQueue() {
 
 void PageSession::NavigateComplete(const std::optional<std::string>& path, bool holdsPage) {
     Enqueue([this, path, holdsPage](Done done) {
-        ++stats_.navigated;
         if (holdsPage) {
             currentIndex_ = path ? IndexOfName(assessments_, PageNameFromPath(*path)) : -1;
             bindError_.clear();
@@ -178,12 +178,22 @@ void PageSession::DocumentComplete(bool top, std::chrono::system_clock::time_poi
         }
         Bind([this, done, received, lag, bound = stats_.bound] {
             if (stats_.bound > bound)
-                Log("timing: form filled %.1f ms after the load event (%.1f ms after its "
-                    "report arrived)",
-                    msSince(received) + lag, msSince(received));
+                LogFilled(received, lag);
             done();
         });
     });
+}
+
+void PageSession::LogFilled(std::chrono::steady_clock::time_point received, double lag) const {
+    auto between = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    const auto now = Clock::now();
+    Log("timing: form filled %.1f ms after the load event (%.1f ms after its report arrived: "
+        "set-up %.1f, snapshot %.1f, results %.1f, fill %.1f ms)",
+        between(received, now) + lag, between(received, now), between(received, bindSteps_.asked),
+        between(bindSteps_.asked, bindSteps_.captured),
+        between(bindSteps_.captured, bindSteps_.loaded), between(bindSteps_.loaded, now));
 }
 
 void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
@@ -195,36 +205,40 @@ void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
     }
     const auto requested = Clock::now();
     Enqueue([this, decide = std::move(decide), requested](Done done) {
-        // Nothing bound (its binding failed) is nothing to save: the page may be left.
-        const bool saving = currentIndex_ >= 0 && manager_;
-        auto decided = [this, decide, requested, done, saving](bool go) {
-            riderVerdict_ = go;
-            decide(go);
-            if (!go)
-                ++stats_.ignored;
-            ++stats_.decisions;
-            Log("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
-                msSince(requested), saving ? " with the submission" : "");
-            done();
-        };
-        if (!saving) {
-            decided(true);
-            return;
-        }
-        SaveBound([this, decided](SaveOutcome outcome, const std::string& error) {
-            DecideAfterSave(outcome, error, decided);
-        });
+        Decide(decide, requested, std::move(done));
+    });
+}
+
+void PageSession::Decide(const std::function<void(bool go)>& decide,
+                         std::chrono::steady_clock::time_point requested, Done done) {
+    // Nothing bound (its binding failed) is nothing to save: the page may be left.
+    const bool saving = currentIndex_ >= 0 && manager_;
+    Decided decided = [this, decide, requested, done, saving](bool go) {
+        riderVerdict_ = go;
+        decide(go);
+        if (!go)
+            ++stats_.ignored;
+        Log("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
+            msSince(requested), saving ? " with the submission" : "");
+        done();
+    };
+    if (!saving) {
+        decided(true);
+        return;
+    }
+    SaveBound([this, decided](SaveOutcome outcome, const std::string& error) {
+        DecideAfterSave(outcome, error, decided);
     });
 }
 
 void PageSession::DecideAfterSave(SaveOutcome outcome, const std::string& error,
-                                  const std::function<void(bool go)>& decided) {
+                                  const Decided& decided) {
     // A failed save leaves the page where it is unless the candidate chooses to leave it
     // unsaved: an error that does not go away must not keep them there for ever. A page
     // that cannot be submitted at all holds no answers to lose.
     if (outcome == SaveOutcome::Failed && onSaveFailed) {
-        onSaveFailed(error, [decided, alive = std::weak_ptr<bool>(alive_)](bool leave) {
-            if (!alive.expired())
+        onSaveFailed(error, [decided, ticket = Issue()](bool leave) {
+            if (!ticket.SessionGone())
                 decided(leave);
         });
         return;
@@ -237,7 +251,6 @@ void PageSession::DecideAfterSave(SaveOutcome outcome, const std::string& error,
 void PageSession::DecideRiders() {
     for (auto& decide : std::exchange(riders_, {})) {
         decide(riderVerdict_);
-        ++stats_.decisions;
         if (!riderVerdict_)
             ++stats_.ignored;
     }
@@ -246,11 +259,10 @@ void PageSession::DecideRiders() {
 void PageSession::SaveCurrentPage(std::function<void(bool)> done) {
     Enqueue([this, done = std::move(done)](Done finished) {
         SavePage([this, done, finished](SaveOutcome outcome) {
-            riderVerdict_ = outcome == SaveOutcome::Accepted;
-            Guard([&] {
-                if (done)
-                    done(outcome == SaveOutcome::Accepted);
-            });
+            const bool saved = outcome == SaveOutcome::Accepted;
+            riderVerdict_ = saved;
+            if (done)
+                Guard(std::bind(done, saved));
             finished();
         });
     });
@@ -264,15 +276,12 @@ void PageSession::Bind(Done done) {
         if (onBinding)
             onBinding(currentIndex_);
         Unbind();
-        const long token = ++bindToken_;
-        page_.capture(
-            token,
-            [this, done, token, index = currentIndex_,
-             alive = std::weak_ptr<bool>(alive_)](const nlohmann::json& snapshot) {
-                if (!alive.expired())
-                    OnCaptured(token, index, snapshot, done);
-            },
-            BindFailure(done));
+        const Ticket ticket = Issue();
+        bindSteps_.asked = Clock::now();
+        auto captured = [this, ticket, done, index = currentIndex_](const nlohmann::json& form) {
+            OnCaptured(ticket, index, form, done);
+        };
+        page_.capture(ticket.Serial(), Answer(ticket, captured, done), BindFailure(ticket, done));
     } catch (...) {
         done();
         throw;
@@ -283,50 +292,46 @@ void PageSession::Unbind() {
     manager_.reset();
     document_.reset();
     lastAccepted_.reset();
-    boundToken_ = 0;
+    ++*binding_;
 }
 
-PageFrame::Fail PageSession::BindFailure(Done done) {
-    return [this, done, alive = std::weak_ptr<bool>(alive_),
-            epoch = pageEpoch_](const std::string& error) {
-        if (alive.expired())
-            return;
-        // What a page that has gone answers is no news to the candidate.
-        if (epoch == pageEpoch_)
-            ReportBindError(error);
+PageFrame::Fail PageSession::BindFailure(const Ticket& ticket, Done done) {
+    // What a page that is no longer bound answers is no news to the candidate.
+    auto failed = [this, done](const std::string& error) {
+        ReportBindError(error);
         done();
     };
+    return Answer(ticket, failed, done);
 }
 
-void PageSession::OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done) {
-    if (token != bindToken_ || !MakeManager(token, index, snapshot) || !document_) {
+void PageSession::OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot,
+                             Done done) {
+    bindSteps_.captured = Clock::now();
+    if (!MakeManager(index, snapshot)) {
         done();
         return;
     }
     ++stats_.bound;
+    bindSteps_.loaded = Clock::now();
     nlohmann::json changes = document_->changes();
     document_->clearChanges();
-    page_.apply(
-        token, changes, snapshot,
-        [this, done, token, snapshot, alive = std::weak_ptr<bool>(alive_)](bool applied) {
-            if (alive.expired())
-                return;
-            if (applied && manager_ && boundToken_ == token)
-                RestoreDraft(token, snapshot, done);
-            else
-                done();
-        },
-        BindFailure(done));
+    auto applied = [this, ticket, snapshot, done](bool shown) {
+        if (shown)
+            RestoreDraft(ticket, snapshot, done);
+        else
+            done();
+    };
+    page_.apply(ticket.Serial(), changes, snapshot, Answer(ticket, applied, done),
+                BindFailure(ticket, done));
 }
 
-bool PageSession::MakeManager(long token, int index, const nlohmann::json& snapshot) {
+bool PageSession::MakeManager(int index, const nlohmann::json& snapshot) {
     try {
         auto document = std::make_unique<html::MemoryFormDocument>(snapshot);
         auto manager = std::make_unique<TStorageManager>(GetAssessmentFileName(index),
                                                          GetResultsFileName(), document.get());
         document_ = std::move(document);
         manager_ = std::move(manager);
-        boundToken_ = token;
         boundName_ = assessments_.at(static_cast<std::size_t>(index));
         draftClock_.bound({}, {});
         manager_->LoadResponses();
@@ -370,32 +375,21 @@ void PageSession::SaveBound(SaveDone done) {
         done(SaveOutcome::Refused, {});
         return;
     }
-    const long token = boundToken_;
-    std::weak_ptr<bool> alive = alive_;
+    const Ticket ticket = Issue();
+    auto submitted = [this, done](const SubmitReply& reply) {
+        submitting_ = false;
+        OnSubmitted(reply, done);
+    };
+    auto failed = [this, done](const std::string& error) {
+        submitting_ = false;
+        done(SaveOutcome::Failed, error);
+    };
+    // Nothing is left to save from a page that is no longer bound, and nothing to keep a
+    // close waiting for.
+    auto unbound = [done] { done(SaveOutcome::Refused, {}); };
     submitting_ = true;
-    page_.submit(
-        token,
-        [this, done, token, alive](const SubmitReply& reply) {
-            if (alive.expired())
-                return;
-            submitting_ = false;
-            if (!manager_ || boundToken_ != token) {
-                done(SaveOutcome::Refused, {});
-                return;
-            }
-            OnSubmitted(reply, done);
-        },
-        [this, done, alive, epoch = pageEpoch_](const std::string& error) {
-            if (alive.expired())
-                return;
-            submitting_ = false;
-            // Nothing is left to save from a page that has gone, and nothing to keep a
-            // close waiting for.
-            if (epoch != pageEpoch_)
-                done(SaveOutcome::Refused, {});
-            else
-                done(SaveOutcome::Failed, error);
-        });
+    page_.submit(ticket.Serial(), Answer(ticket, submitted, unbound),
+                 Answer(ticket, failed, unbound));
 }
 
 void PageSession::OnSubmitted(const SubmitReply& reply, const SaveDone& done) {
@@ -438,11 +432,7 @@ void PageSession::AfterAccepted() {
     // The answers are in results.xml now; the draft goes only after them, so a crash in
     // between leaves a draft that the next binding finds older.
     draftClock_.accepted(manager_->ResultDigest());
-    try {
-        drafts_.Remove(boundName_);
-    } catch (const std::exception& e) {
-        Log("draft not removed: %s", e.what());
-    }
+    RemoveDraft();
     if (onAccepted)
         onAccepted();
 }
@@ -451,7 +441,6 @@ void PageSession::ReleaseBinding() {
     // What the gone page asked for while it was submitted holds nothing up.
     submitting_ = false;
     riderVerdict_ = true;
-    ++bindToken_;
     currentIndex_ = -1;
     Unbind();
     boundName_.clear();
@@ -459,7 +448,6 @@ void PageSession::ReleaseBinding() {
 }
 
 void PageSession::PageGone() {
-    ++pageEpoch_;
     ReleaseBinding();
     // The operation in flight may wait for an answer that will never come.
     // A copy: finishing starts the next operation, which replaces finishRunning_.

@@ -38,14 +38,11 @@ public:
     enum class SaveOutcome { Accepted, Refused, Unsubmittable, Failed };
 
     struct Counters {
-        int navigated = 0;    // "navigated" reports handled
         int completed = 0;    // "complete" reports handled
         int topCompleted = 0; // of the top-level document
         int bound = 0;        // bindings that filled a form
-        int decisions = 0;    // navigations decided
-        int ignored = 0;      // of which cancelled
+        int ignored = 0;      // navigations cancelled
         int submissions = 0;  // SubmitResponses calls
-        int drafts = 0;       // drafts written
         int restored = 0;     // bindings that put a draft on the page
     };
     using Timer = std::function<void(std::chrono::milliseconds delay, std::function<void()> due)>;
@@ -80,7 +77,7 @@ public:
     void SetAssessments(std::vector<std::string> assessments);
     const std::vector<std::string>& Assessments() const { return assessments_; }
     // "AssessmentsDir" + Assessments()[Index] + ".xml", whatever the file's letter case.
-    std::string GetAssessmentFileName(int Index) const;
+    std::string GetAssessmentFileName(int index) const;
     // "ResultsDir" + "results.xml".
     std::string GetResultsFileName() const;
     // Creates the results folder and results.xml, with one empty result per assessment in
@@ -146,31 +143,72 @@ public:
 
 private:
     using SaveDone = std::function<void(SaveOutcome, const std::string& error)>;
+    using Decided = std::function<void(bool go)>;
+
+    // The binding of the page that something was asked under. Each binding, and each
+    // release of one, gives the page a new serial, which is also the token the page binds
+    // its document under. Every answer that comes back later holds a ticket: an answer for
+    // the page still bound is current; one for a page unbound since (another binding, a
+    // replaced results file, a page whose process ended) is stale and changes nothing; and
+    // none runs once the session has gone.
+    class Ticket {
+    public:
+        Ticket(std::weak_ptr<const long> binding, long serial)
+            : binding_(std::move(binding)), serial_(serial) {}
+        bool SessionGone() const { return binding_.expired(); }
+        bool Current() const {
+            const auto binding = binding_.lock();
+            return binding && *binding == serial_;
+        }
+        long Serial() const { return serial_; }
+
+    private:
+        std::weak_ptr<const long> binding_;
+        long serial_;
+    };
+    Ticket Issue() const { return Ticket(binding_, *binding_); }
+    // An answer's callback: current(answer...) when it is current, stale() when it is stale,
+    // nothing once the session has gone.
+    template <class Current, class Stale>
+    static auto Answer(Ticket ticket, Current current, Stale stale) {
+        return [ticket = std::move(ticket), current = std::move(current),
+                stale = std::move(stale)](const auto&... answer) {
+            if (ticket.SessionGone())
+                return;
+            if (ticket.Current())
+                current(answer...);
+            else
+                stale();
+        };
+    }
 
     void Bind(Done done);
     void Unbind();
-    PageFrame::Fail BindFailure(Done done);
-    void OnCaptured(long token, int index, const nlohmann::json& snapshot, Done done);
-    bool MakeManager(long token, int index, const nlohmann::json& snapshot);
+    PageFrame::Fail BindFailure(const Ticket& ticket, Done done);
+    void OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot, Done done);
+    bool MakeManager(int index, const nlohmann::json& snapshot);
     void ReportBindError(const std::string& error);
+    void Decide(const std::function<void(bool go)>& decide,
+                std::chrono::steady_clock::time_point requested, Done done);
     bool Submit(const nlohmann::json& snapshot, bool verdict);
     void SaveBound(SaveDone done);
     void OnSubmitted(const SubmitReply& reply, const SaveDone& done);
     SaveOutcome StoreReply(const SubmitReply& reply);
     void AfterAccepted();
-    void DecideAfterSave(SaveOutcome outcome, const std::string& error,
-                         const std::function<void(bool go)>& decided);
+    void DecideAfterSave(SaveOutcome outcome, const std::string& error, const Decided& decided);
     void DecideRiders();
-    void RestoreDraft(long token, const nlohmann::json& snapshot, Done done);
+    void RestoreDraft(const Ticket& ticket, const nlohmann::json& snapshot, Done done);
     bool ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes);
-    void ApplyDraft(long token, const nlohmann::json& writes, const nlohmann::json& snapshot,
-                    const std::string& saved, Done done);
+    void ApplyDraft(const Ticket& ticket, const nlohmann::json& writes,
+                    const nlohmann::json& snapshot, const std::string& saved, Done done);
     bool DraftIsCurrent(const Draft& draft) const;
+    void RemoveDraft();
     void TakeDraft(Done done);
     void WriteDraft(const nlohmann::json& snapshot);
     std::string ResultStamp() const;
     void Notice(const std::string& text);
     void RunQueue();
+    void LogFilled(std::chrono::steady_clock::time_point received, double lag) const;
     void Log(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
     PageFrame& page_;
@@ -184,8 +222,8 @@ private:
     // The in-memory form that manager_ binds; it outlives the manager.
     std::unique_ptr<html::MemoryFormDocument> document_;
     std::unique_ptr<TStorageManager> manager_;
-    long bindToken_ = 0;  // last token handed out
-    long boundToken_ = 0; // token of the document manager_ is bound to
+    // The serial of the binding (Ticket); it goes with the session.
+    std::shared_ptr<long> binding_;
     // The controls as captured at the last submission of the bound page that its handler
     // accepted: a submission after the page was left stores them again.
     std::optional<nlohmann::json> lastAccepted_;
@@ -200,7 +238,6 @@ private:
     DraftStore drafts_;
     std::chrono::milliseconds draftDelay_{5000};
     DraftClock draftClock_;
-    long pageEpoch_ = 0; // bumped when the page's process ends
 
     std::deque<std::function<void(Done)>> queue_;
     bool running_ = false;
@@ -208,8 +245,11 @@ private:
     bool stopped_ = false;
     std::function<void()> finishRunning_; // ends the operation in flight (when running_)
     Counters stats_;
-    // Answers that arrive after the session has gone find this expired.
-    std::shared_ptr<bool> alive_;
+    // When the binding in flight asked for the page's snapshot, had it, and had filled the
+    // form in memory: the parts of its timing line.
+    struct {
+        std::chrono::steady_clock::time_point asked, captured, loaded;
+    } bindSteps_;
 };
 
 } // namespace vedris

@@ -36,7 +36,8 @@ bool PageSession::DraftIsCurrent(const Draft& draft) const {
     return draftClock_.isCurrent(draft, draft.version == 1 ? ResultStamp() : std::string());
 }
 
-void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done done) {
+void PageSession::RestoreDraft(const Ticket& ticket, const nlohmann::json& snapshot,
+                               Done done) {
     std::optional<Draft> draft;
     nlohmann::json writes;
     if (!ReadDraft(draft, writes) || !draft) {
@@ -45,11 +46,7 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
     }
     if (!DraftIsCurrent(*draft)) {
         // Answers were accepted after the draft was taken: they are newer than it.
-        try {
-            drafts_.Remove(boundName_);
-        } catch (const std::exception& e) {
-            Log("draft not removed: %s", e.what());
-        }
+        RemoveDraft();
         done();
         return;
     }
@@ -58,7 +55,15 @@ void PageSession::RestoreDraft(long token, const nlohmann::json& snapshot, Done 
     if (writes.empty())
         done();
     else
-        ApplyDraft(token, writes, snapshot, draft->saved, done);
+        ApplyDraft(ticket, writes, snapshot, draft->saved, done);
+}
+
+void PageSession::RemoveDraft() {
+    try {
+        drafts_.Remove(boundName_);
+    } catch (const std::exception& e) {
+        Log("draft not removed: %s", e.what());
+    }
 }
 
 bool PageSession::ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes) {
@@ -85,34 +90,29 @@ bool PageSession::ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes)
     }
 }
 
-void PageSession::ApplyDraft(long token, const nlohmann::json& writes,
+void PageSession::ApplyDraft(const Ticket& ticket, const nlohmann::json& writes,
                              const nlohmann::json& snapshot, const std::string& saved, Done done) {
-    std::weak_ptr<bool> alive = alive_;
-    page_.apply(
-        token, writes, snapshot,
-        [this, done, alive, saved](bool applied) {
-            if (alive.expired())
-                return;
-            if (applied) {
-                ++stats_.restored;
-                Notice(texts::DraftRestored1 + DraftStore::Readable(saved) + texts::DraftRestored2);
-            }
-            done();
-        },
-        [this, done, alive, epoch = pageEpoch_](const std::string& error) {
-            if (alive.expired())
-                return;
-            if (epoch == pageEpoch_)
-                report_(error);
-            done();
-        });
+    auto applied = [this, done, saved](bool shown) {
+        if (shown) {
+            ++stats_.restored;
+            Notice(texts::DraftRestored1 + DraftStore::Readable(saved) + texts::DraftRestored2);
+        }
+        done();
+    };
+    auto failed = [this, done](const std::string& error) {
+        report_(error);
+        done();
+    };
+    page_.apply(ticket.Serial(), writes, snapshot, Answer(ticket, applied, done),
+                Answer(ticket, failed, done));
 }
 
 void PageSession::PageEdited() {
     if (!manager_ || currentIndex_ < 0 || stopped_ || !startTimer || !draftClock_.edited())
         return;
-    startTimer(draftDelay_, [this, alive = std::weak_ptr<bool>(alive_)] {
-        if (alive.expired())
+    // Whichever page is bound when it runs out: the clock is the session's, not the page's.
+    startTimer(draftDelay_, [this, ticket = Issue()] {
+        if (ticket.SessionGone())
             return;
         draftClock_.timerFired();
         Enqueue([this](Done done) { TakeDraft(std::move(done)); });
@@ -124,28 +124,22 @@ void PageSession::TakeDraft(Done done) {
         done();
         return;
     }
-    const long token = boundToken_;
+    const Ticket ticket = Issue();
     const auto asked = Clock::now();
-    std::weak_ptr<bool> alive = alive_;
-    page_.read(
-        token,
-        [this, done, token, asked, alive](const SubmitReply& reply) {
-            if (alive.expired())
-                return;
-            if (reply.displayed && manager_ && boundToken_ == token) {
-                const auto start = Clock::now();
-                WriteDraft(reply.snapshot);
-                Log("timing: draft written in %.1f ms (%.1f ms after it was asked for)",
-                    msSince(start), msSince(asked));
-            }
-            done();
-        },
-        [this, done, alive](const std::string& error) {
-            if (alive.expired())
-                return;
-            Log("draft not taken: %s", error.c_str());
-            done();
-        });
+    auto read = [this, done, asked](const SubmitReply& reply) {
+        if (reply.displayed) {
+            const auto start = Clock::now();
+            WriteDraft(reply.snapshot);
+            Log("timing: draft written in %.1f ms (%.1f ms after it was asked for)",
+                msSince(start), msSince(asked));
+        }
+        done();
+    };
+    auto failed = [this, done](const std::string& error) {
+        Log("draft not taken: %s", error.c_str());
+        done();
+    };
+    page_.read(ticket.Serial(), Answer(ticket, read, done), Answer(ticket, failed, done));
 }
 
 void PageSession::WriteDraft(const nlohmann::json& snapshot) {
@@ -154,7 +148,6 @@ void PageSession::WriteDraft(const nlohmann::json& snapshot) {
         // has already changed.
         drafts_.Write(Draft{boundName_, manager_->GetAssessmentIdent(), draftClock_.base(),
                             DraftStore::Now(), snapshot});
-        ++stats_.drafts;
     } catch (const std::exception& e) {
         // Told once per page: a full disk must not bring a box every few seconds.
         if (draftClock_.firstFailure())

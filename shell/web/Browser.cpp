@@ -100,6 +100,10 @@ struct Browser::Impl {
         event.nested = message.value("nested", false);
         event.frameName = message.value("name", "");
         event.pageTimeMs = message.value("time", 0.0);
+        if (event.kind == FrameEvent::Kind::Complete && message.contains("form")) {
+            event.form = std::move(message["form"]);
+            event.document = message.value("document", "");
+        }
         self->onFrameEvent(event);
     }
 
@@ -207,7 +211,9 @@ Browser::Browser(const std::string& assessmentsFolder)
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, SchemeName);
 
     GObjectPtr<WebKitUserContentManager> content(webkit_user_content_manager_new());
-    const std::string frameEvents = Script({"frame-events.js"});
+    const std::string frameEvents = "var vedrisFormFrame = " +
+                                    nlohmann::json(FormFrameName).dump() + ";\n" +
+                                    Script({"snapshot.js", "frame-events.js"});
     WebKitUserScript* script = webkit_user_script_new_for_world(
         frameEvents.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, BridgeWorld, nullptr, nullptr);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "GObjectPtr.h"
 #include "web/AssessmentScheme.h"
 
@@ -21,6 +23,9 @@ namespace vedris::web {
 // Name of the script world in which the bridge's scripts and message handler live. Page
 // scripts run in the default world and cannot see it.
 inline constexpr const char* BridgeWorld = "vedris-bridge";
+
+// The frame right below the top level that holds the assessment page.
+inline constexpr const char* FormFrameName = "form_frame";
 
 // A navigation that is about to start, held until use() or ignore(). A decision left
 // undecided is ignored when the last reference goes, so the page stays.
@@ -54,7 +59,12 @@ struct FrameEvent {
     bool top = false;      // the top-level document
     bool nested = false;   // a frame inside a frame (not directly below the top level)
     std::string frameName; // window.name of the frame
-    double pageTimeMs = 0; // Date.now() in the page when it was reported
+    double pageTimeMs = 0; // Date.now() in the page when it happened
+    // With "complete" of the frame FormFrameName: the form of its document as the page's
+    // load handlers left it (snapshot.js), and the id that binds that document. Null and
+    // empty for every other report.
+    nlohmann::json form;
+    std::string document;
 };
 
 // The outcome of a script: its value as text (the bridge's scripts return JSON text), or

@@ -11,6 +11,8 @@ void FormFrame::run(nlohmann::json request, std::function<void(const nlohmann::j
                     Fail fail) {
     static const std::string body = Script({"snapshot.js", "form-frame.js"});
     request["frameName"] = frameName_;
+    if (adoptToken_ != 0 && request.value("token", 0L) == adoptToken_)
+        request["document"] = adoptDocument_;
     browser_.call(body, "request", request.dump(),
                   [done = std::move(done), fail = std::move(fail)](const ScriptResult& result) {
                       if (!result.ok) {
@@ -31,7 +33,24 @@ void FormFrame::run(nlohmann::json request, std::function<void(const nlohmann::j
                   });
 }
 
+void FormFrame::observe(const FrameEvent& event) {
+    const bool frame = !event.top && !event.nested && event.frameName == frameName_;
+    if (event.kind == FrameEvent::Kind::Navigated && (frame || event.top))
+        reported_.reset();
+    else if (event.kind == FrameEvent::Kind::Complete && frame && event.form.is_object())
+        reported_ = Report{event.document, event.form};
+}
+
 void FormFrame::capture(long token, std::function<void(const nlohmann::json&)> done, Fail fail) {
+    adoptToken_ = 0;
+    if (reported_) {
+        adoptToken_ = token;
+        adoptDocument_ = std::move(reported_->document);
+        nlohmann::json form = std::move(reported_->form);
+        reported_.reset();
+        done(form);
+        return;
+    }
     run(
         {{"operation", "capture"}, {"token", token}},
         [done = std::move(done)](const nlohmann::json& reply) { done(reply.at("snapshot")); },
@@ -49,7 +68,8 @@ void FormFrame::apply(long token, const nlohmann::json& changes, const nlohmann:
             w["name"] = elements[i].value("name", "");
         writes.push_back(std::move(w));
     }
-    if (writes.empty()) {
+    // A reported document is bound by the first operation under its token: that one runs.
+    if (writes.empty() && token != adoptToken_) {
         done(true);
         return;
     }

@@ -6,7 +6,12 @@
 // A capture marks the frame's document as bound under a token; writing back and
 // submitting check that the frame still shows that very document, so nothing is written
 // into, or submitted from, a page that has replaced it.
+//
+// The frame's document sends its form with its load report (observe): the capture that
+// follows answers with it at once instead of asking the page, and the first operation under
+// its token binds that document, when the frame still shows it.
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -15,8 +20,6 @@
 #include "web/Browser.h"
 
 namespace vedris::web {
-
-inline constexpr const char* FormFrameName = "form_frame";
 
 // The document reported holds the assessment page: the top level's, or that of the frame
 // "form_frame" right below it (not a frame inside the page, nor another frame beside it).
@@ -49,12 +52,28 @@ public:
     // Captures the controls of the bound document; none of its handlers runs.
     void read(long token, std::function<void(const SubmitReply&)> done, Fail fail) override;
 
+    // Every report of the browser's frames, in their order: the form frame's load report
+    // with its form is kept for the next capture; a new document in the frame, or in the
+    // top level, drops it.
+    void observe(const FrameEvent& event);
+    // The page's process has ended: what it reported is no longer on screen.
+    void forget() { reported_.reset(); }
+
 private:
     // Runs one operation of form-frame.js with request (frameName and token added).
     void run(nlohmann::json request, std::function<void(const nlohmann::json&)> done, Fail fail);
 
     Browser& browser_;
     std::string frameName_;
+    struct Report {
+        std::string document;
+        nlohmann::json form;
+    };
+    std::optional<Report> reported_;
+    // The token a reported document was captured under, and its id, which the page checks
+    // when it binds the document.
+    long adoptToken_ = 0;
+    std::string adoptDocument_;
 };
 
 } // namespace vedris::web

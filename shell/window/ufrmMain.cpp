@@ -322,6 +322,7 @@ void TfrmMain::acExitExecute() {
 void TfrmMain::OnFrameEvent(const web::FrameEvent& event) {
     if (Destroyed())
         return;
+    FFormFrame->observe(event);
     if (event.kind == web::FrameEvent::Kind::Navigated)
         wbrBrowserNavigateComplete2(event);
     else if (event.kind == web::FrameEvent::Kind::Complete)
@@ -336,6 +337,7 @@ void TfrmMain::OnWebProcessGone() {
     // Nothing is written from the page that is gone; its last accepted answers stay in
     // results.xml and its draft waits for the candidate's return.
     FSession->PageGone();
+    FFormFrame->forget();
     const long long now = g_get_monotonic_time();
     const bool again = FWebProcessGoneAt != 0 && now - FWebProcessGoneAt < 10 * G_USEC_PER_SEC;
     FWebProcessGoneAt = now;

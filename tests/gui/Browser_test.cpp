@@ -21,6 +21,8 @@ public:
         gtk_window_set_child(window, browser.widget());
         browser.setDialogParent(window);
         browser.onFrameEvent = [this](const web::FrameEvent& e) {
+            if (observer)
+                observer->observe(e);
             events.push_back(
                 std::string(e.kind == web::FrameEvent::Kind::Navigated ? "nav " : "done ") +
                 (e.top ? "top " : "frame ") + e.frameName + " " + PathTail(e.url));
@@ -54,6 +56,7 @@ public:
     web::Browser browser;
     GtkWindow* window = nullptr;
     std::vector<std::string> events;
+    web::FormFrame* observer = nullptr; // sees every report when set
 };
 
 TEST(Browser, EveryFrameReportsItsNavigationAndItsLoad) {
@@ -189,6 +192,53 @@ TEST(Browser, FormFrameCaptureApplyAndSubmit) {
         2, [](const nlohmann::json&) {}, [&](const std::string& e) { error = e; });
     ASSERT_TRUE(waitFor([&] { return !error.empty(); }));
     EXPECT_EQ(error, "На сторінці немає фрейму \"no_such_frame\" з анкетою");
+}
+
+TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
+    Installation inst("alpha");
+    inst.dir.write("Assessments/onload.html",
+                   "<!DOCTYPE html><html><body onload=\"document.forms[0].elements[0].value = "
+                   "'з обробника'\"><form><input name=\"T\"></form></body></html>");
+    BareBrowser b(inst);
+    web::FormFrame form(b.browser);
+    b.observer = &form;
+    b.browser.navigate(inst.assessments() + "index.html");
+    ASSERT_TRUE(waitFor([&] { return b.loaded(); }));
+    b.run("frames.form_frame.location.href = 'onload.html'", true);
+    ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html"; }));
+
+    // The capture answers at once, with the form as the page's own load handler left it.
+    nlohmann::json snapshot;
+    form.capture(
+        1, [&](const nlohmann::json& s) { snapshot = s; }, [](const std::string&) {});
+    ASSERT_FALSE(snapshot.is_null());
+    EXPECT_EQ(snapshot.at("elements")[0].value("value", ""), "з обробника");
+    // Its first write binds that document.
+    const nlohmann::json changes = nlohmann::json::array({{{"i", 0}, {"value", "збережене"}}});
+    std::optional<bool> applied;
+    form.apply(
+        1, changes, snapshot, [&](bool a) { applied = a; }, [](const std::string&) {});
+    ASSERT_TRUE(waitFor([&] { return applied.has_value(); }));
+    EXPECT_TRUE(*applied);
+    const std::string shown = "frames.form_frame.document.getElementsByName('T')[0].value";
+    EXPECT_EQ(b.run(shown, true), "збережене");
+
+    // A report whose document the frame no longer shows binds nothing.
+    b.run("frames.form_frame.location.href = 'onload.html?again'", true);
+    ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html?again"; }));
+    b.observer = nullptr;
+    b.run("frames.form_frame.location.href = 'onload.html?third'", true);
+    ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html?third"; }));
+    snapshot = nullptr;
+    form.capture(
+        2, [&](const nlohmann::json& s) { snapshot = s; }, [](const std::string&) {});
+    ASSERT_FALSE(snapshot.is_null());
+    applied.reset();
+    form.apply(
+        2, changes, snapshot, [&](bool a) { applied = a; }, [](const std::string&) {});
+    ASSERT_TRUE(waitFor([&] { return applied.has_value(); }));
+    EXPECT_FALSE(*applied);
+    EXPECT_EQ(b.run(shown, true), "з обробника");
 }
 
 TEST(Browser, PageDialogsAreTheProgramsOwnBoxes) {

@@ -12,13 +12,19 @@ function frameDocument() {
   return frame.document;
 }
 
-// The frame's document when it is still the one bound under the token, else null.
+// The frame's document when it is still the one bound under the token, else null. A
+// request that names a document (r.document, the id it sent with its load report) binds
+// it first, when the frame still shows it and nothing newer is bound.
 function boundDocument() {
   var bound = window.vedrisBound;
   var frame = window.frames[r.frameName];
-  if (!bound || bound.token !== r.token || !frame) return null;
+  if (!frame) return null;
   var doc = null;
   try { doc = frame.document; } catch (e) { return null; }
+  if (r.document !== undefined && (!bound || bound.token < r.token) &&
+      frame.vedrisDocumentId === r.document)
+    window.vedrisBound = bound = {doc: doc, token: r.token};
+  if (!bound || bound.token !== r.token) return null;
   return doc === bound.doc ? doc : null;
 }
 
