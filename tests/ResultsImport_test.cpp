@@ -389,3 +389,48 @@ TEST_F(ResultsImport, TheProgramAnswersWithItsExitStatus) {
 }
 
 } // namespace
+
+// What a results file gives, from files no client writes: the first assessment_result,
+// context, date and datetime of a result; every item at any depth, each with its own
+// responses, in the order the items begin; the text of a value with whatever markup it holds.
+TEST(ResultsFile, ReadsTheFirstOfEachAndEveryItemInTheOrderItBegins) {
+    std::string file = R"(<?xml version="1.0"?>
+<qti_result_report><!-- a comment -->
+ <result>
+  <context><date><datetime> 2026-12-01T10:00:00 </datetime><datetime>2027</datetime></date></context>
+  <context><date><datetime>2028-01-01T00:00:00</datetime></date></context>
+  <assessment_result ident_ref="A &amp; B">
+   <item_result ident_ref="I1">
+    <response ident_ref="R1"><response_value response_status="Valid">x<b>y</b><![CDATA[<z>]]></response_value></response>
+    <item_result ident_ref="I2"><response ident_ref="R"><response_value response_status="NA"/></response></item_result>
+    <response ident_ref="R2"><response_value response_status="Valid">a</response_value><response_value response_status="Valid">b</response_value></response>
+   </item_result>
+  </assessment_result>
+  <assessment_result ident_ref="SECOND"/>
+ </result>
+ <other><result/></other>
+</qti_result_report>)";
+    ReadOutcome read = readResultsFile(file, "f.xml");
+    ASSERT_EQ(read.kind, ReadOutcome::Accepted) << read.reason;
+    ASSERT_EQ(read.results.size(), 1u);
+    const ResultRecord& r = read.results[0];
+    EXPECT_EQ(r.assessment, "A & B");
+    EXPECT_EQ(r.datetime, "2026-12-01T10:00:00");
+    std::vector<std::string> got;
+    for (const ResponseRecord& x : r.responses) {
+        got.push_back(x.item + "." + x.response + (x.valid ? " Valid" : " NA"));
+        for (const std::string& v : x.values)
+            got.back() += " [" + v + "]";
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"I1.R1 Valid [xy<z>]", "I1.R2 Valid [a] [b]",
+                                             "I2.R NA"}));
+
+    // The first fault in that same order refuses the file, and only once it is whole.
+    std::string faulty = std::regex_replace(file, std::regex("\"NA\""), "\"Maybe\"");
+    faulty = std::regex_replace(faulty, std::regex("ident_ref=\"R2\""), "");
+    EXPECT_EQ(readResultsFile(faulty, "f.xml").reason,
+              "результат №1 (A & B), рядок 10: response без атрибута ident_ref.");
+    EXPECT_EQ(readResultsFile(faulty.substr(0, faulty.size() - 5), "f.xml")
+                  .reason.rfind("файл не прочитано як XML", 0),
+              0u);
+}
