@@ -1,8 +1,8 @@
 #pragma once
 // The import: every candidate of a source checked, hashed and stored, the whole source in
 // one transaction, so an interrupted or failed source leaves the database as it was before it.
-// A thread reads and parses the source ahead while the calling thread stores; everything
-// else (the database, the progress and its observer) stays on the calling thread.
+// Other threads read and parse the source ahead (ReadAhead.h) while the calling thread stores;
+// everything else (the database, the progress and its observer) stays on the calling thread.
 #include <chrono>
 #include <cstddef>
 #include <functional>
