@@ -30,6 +30,14 @@ public:
     std::function<void()> duringSubmit; // what the page's handler does
     std::string captureError;           // capture fails with it (no frame "form_frame")
     int captures = 0;
+    int applies = 0;
+    // A binding staged for the next document (offer), and the one that document took when
+    // it started (laid): it writes that at its load when its form is still the one staged.
+    struct Staged {
+        long id;
+        nlohmann::json form, changes;
+    };
+    std::optional<Staged> offer, laid;
 
     nlohmann::json snapshot() const {
         return {{"hasForm", hasForm},
@@ -41,18 +49,36 @@ public:
                    {"value", city},
                    {"checked", false}}}}};
     }
-    void capture(long, std::function<void(const nlohmann::json&)> done, Fail fail) override {
+    void start() { laid = std::exchange(offer, std::nullopt); }
+    void capture(long, std::function<void(const nlohmann::json&, long)> done, Fail fail) override {
         ++captures;
-        if (captureError.empty())
-            done(snapshot());
-        else
+        if (!captureError.empty()) {
             fail(captureError);
+            return;
+        }
+        const nlohmann::json form = snapshot();
+        long filledBy = 0;
+        if (auto staged = std::exchange(laid, std::nullopt); staged && staged->form == form) {
+            write(staged->changes);
+            filledBy = staged->id;
+        }
+        done(form, filledBy);
     }
-    void apply(long, const nlohmann::json& changes, const nlohmann::json&,
-               std::function<void(bool)> done, Fail) override {
+    bool stage(long id, const std::string&, const nlohmann::json& form,
+               const nlohmann::json& changes) override {
+        offer = Staged{id, form, changes};
+        return true;
+    }
+    void unstage() override { offer.reset(); }
+    void write(const nlohmann::json& changes) {
         for (const auto& change : changes)
             if (change.at("i") == 1)
                 city = change.at("value");
+    }
+    void apply(long, const nlohmann::json& changes, const nlohmann::json&,
+               std::function<void(bool)> done, Fail) override {
+        ++applies;
+        write(changes);
         done(true);
     }
     void submit(long, std::function<void(const SubmitReply&)> done, Fail) override {
@@ -95,14 +121,18 @@ protected:
 
     // Shows beta.html and lets it load.
     void showBeta() {
+        page.start();
         session->NavigateComplete(dir.file("Assessments/beta.html"));
         session->DocumentComplete(false, std::chrono::system_clock::now());
     }
     // The decision on a navigation away.
-    std::optional<bool> leave() {
+    std::optional<bool> leave(std::optional<PageSession::Destination> to = std::nullopt) {
         std::optional<bool> go;
-        session->BeforeNavigate([&](bool g) { go = g; });
+        session->BeforeNavigate([&](bool g) { go = g; }, to);
         return go;
+    }
+    PageSession::Destination toBeta() const {
+        return {dir.file("Assessments/beta.html"), "vedris://beta.html"};
     }
     std::string stored() const {
         auto doc = xml::Document::load(session->GetResultsFileName());
@@ -128,6 +158,42 @@ TEST_F(PageSessionTest, AnAcceptedPageIsSavedAndFillsTheNextBinding) {
     showBeta();
     EXPECT_EQ(page.city, "Київ");
     EXPECT_EQ(session->Stats().bound, 2);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PageSessionTest, APageShownBeforeFillsItselfAsItLoadsButNeverWithAnOldFilesAnswers) {
+    showBeta();
+    page.city = "Київ";
+    EXPECT_EQ(leave(toBeta()), true);
+    page.city.clear();
+    showBeta();
+    EXPECT_EQ(page.city, "Київ");
+    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
+    EXPECT_EQ(page.applies, 1);
+
+    // Bound all the same: its next answer is saved.
+    page.city = "Львів";
+    EXPECT_EQ(leave(toBeta()), true);
+    EXPECT_EQ(stored(), "Львів");
+
+    // The next candidate's results file arrives while the page is loading with the old one's
+    // answers staged: the page writes them, and the binding overwrites them from the new file.
+    page.city.clear();
+    page.start();
+    session->ReleaseBinding();
+    std::filesystem::rename(session->GetResultsFileName(), dir.file("results-old.xml"));
+    session->PrepareResultsFile();
+    session->NavigateComplete(dir.file("Assessments/beta.html"));
+    session->DocumentComplete(false, std::chrono::system_clock::now());
+    EXPECT_EQ(page.city, "");
+    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
+    EXPECT_EQ(stored(), "(none)");
+
+    // A page whose form is not the one staged is filled the usual way.
+    EXPECT_EQ(leave(toBeta()), true);
+    page.hasForm = false;
+    showBeta();
+    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
     EXPECT_TRUE(errors.empty());
 }
 

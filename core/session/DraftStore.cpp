@@ -200,4 +200,13 @@ nlohmann::json DraftWrites(const nlohmann::json& draftSnapshot,
     return writes;
 }
 
+nlohmann::json FormWrites(const nlohmann::json& snapshot) {
+    nlohmann::json writes = nlohmann::json::array();
+    const auto& elements = snapshot.at("elements");
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        if (elements[i].is_object() && IsControl(elements[i]))
+            writes.push_back(WriteFor(elements[i], elements[i], i));
+    return writes;
+}
+
 } // namespace vedris

@@ -82,4 +82,8 @@ private:
 // shows, are skipped.
 nlohmann::json DraftWrites(const nlohmann::json& draftSnapshot, const nlohmann::json& pageSnapshot);
 
+// The writes that put every control of snapshot, as it stands, on a page with the same
+// elements: for a page whose controls something else has written.
+nlohmann::json FormWrites(const nlohmann::json& snapshot);
+
 } // namespace vedris

@@ -32,8 +32,23 @@ public:
     virtual ~PageFrame() = default;
 
     // Captures every named element of the frame's document and binds the document to token.
-    virtual void capture(long token, std::function<void(const nlohmann::json& snapshot)> done,
+    // filledBy is the id of the staged writes the document put on its controls as it loaded
+    // (stage), after the snapshot was taken; 0 when it wrote none, -1 when it failed part
+    // way through them.
+    virtual void capture(long token,
+                         std::function<void(const nlohmann::json& snapshot, long filledBy)> done,
                          Fail fail) = 0;
+    // Offers the writes (changes) of a binding worked out ahead, under id, to the document
+    // that the navigation to url brings into the frame: it writes them itself at its load
+    // event, before anything can read them, when its form is then exactly form, and reports
+    // so with its load. The offer stands for that one document; false when it cannot be
+    // made. unstage withdraws it.
+    virtual bool stage(long id, const std::string& url, const nlohmann::json& form,
+                       const nlohmann::json& changes) {
+        (void)id, (void)url, (void)form, (void)changes;
+        return false;
+    }
+    virtual void unstage() {}
     // Writes the changes of a MemoryFormDocument (changes()) into the bound document; the
     // element names of snapshot guard each write. applied is false when the frame no longer
     // shows the bound document.

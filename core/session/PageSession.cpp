@@ -13,6 +13,7 @@
 #include "platform/html/MemoryFormDocument.h"
 #include "platform/xml/XmlDocument.h"
 #include "session/AssessmentList.h"
+#include "session/DraftStore.h"
 
 namespace vedris {
 
@@ -70,6 +71,8 @@ bool PageSession::Guard(const std::function<void()>& work) {
 void PageSession::SetAssessments(std::vector<std::string> assessments) {
     assessments_ = std::move(assessments);
     currentIndex_ = -1;
+    forms_.clear();
+    Unstage();
 }
 
 std::string PageSession::GetAssessmentFileName(int index) const {
@@ -189,6 +192,13 @@ void PageSession::LogFilled(std::chrono::steady_clock::time_point received, doub
         return std::chrono::duration<double, std::milli>(to - from).count();
     };
     const auto now = Clock::now();
+    if (bindSteps_.ahead) {
+        Log("timing: form filled %.1f ms after the load event (%.1f ms after its report arrived: "
+            "set-up %.1f ms, the page filled itself as it loaded)",
+            between(received, now) + lag, between(received, now),
+            between(received, bindSteps_.asked));
+        return;
+    }
     Log("timing: form filled %.1f ms after the load event (%.1f ms after its report arrived: "
         "set-up %.1f, snapshot %.1f, results %.1f, fill %.1f ms)",
         between(received, now) + lag, between(received, now), between(received, bindSteps_.asked),
@@ -196,30 +206,34 @@ void PageSession::LogFilled(std::chrono::steady_clock::time_point received, doub
         between(bindSteps_.captured, bindSteps_.loaded), between(bindSteps_.loaded, now));
 }
 
-void PageSession::BeforeNavigate(std::function<void(bool go)> decide) {
+void PageSession::BeforeNavigate(std::function<void(bool go)> decide,
+                                 std::optional<Destination> to) {
     if (submitting_) {
         // The page's own handler started it: submitting again would start it again, for
         // ever. It goes or stays with the submission in flight.
-        riders_.push_back(std::move(decide));
+        riders_.push_back(Rider{std::move(decide), std::move(to)});
         return;
     }
     const auto requested = Clock::now();
-    Enqueue([this, decide = std::move(decide), requested](Done done) {
-        Decide(decide, requested, std::move(done));
+    Enqueue([this, decide = std::move(decide), to = std::move(to), requested](Done done) {
+        Decide(decide, to, requested, std::move(done));
     });
 }
 
 void PageSession::Decide(const std::function<void(bool go)>& decide,
+                         const std::optional<Destination>& to,
                          std::chrono::steady_clock::time_point requested, Done done) {
     // Nothing bound (its binding failed) is nothing to save: the page may be left.
     const bool saving = currentIndex_ >= 0 && manager_;
-    Decided decided = [this, decide, requested, done, saving](bool go) {
+    Decided decided = [this, decide, to, requested, done, saving](bool go) {
         riderVerdict_ = go;
         decide(go);
         if (!go)
             ++stats_.ignored;
         Log("timing: navigation %s in %.1f ms%s", go ? "allowed" : "cancelled",
             msSince(requested), saving ? " with the submission" : "");
+        if (go)
+            Stage(to);
         done();
     };
     if (!saving) {
@@ -249,9 +263,11 @@ void PageSession::DecideAfterSave(SaveOutcome outcome, const std::string& error,
 }
 
 void PageSession::DecideRiders() {
-    for (auto& decide : std::exchange(riders_, {})) {
-        decide(riderVerdict_);
-        if (!riderVerdict_)
+    for (auto& rider : std::exchange(riders_, {})) {
+        rider.decide(riderVerdict_);
+        if (riderVerdict_)
+            Stage(rider.to);
+        else
             ++stats_.ignored;
     }
 }
@@ -278,8 +294,9 @@ void PageSession::Bind(Done done) {
         Unbind();
         const Ticket ticket = Issue();
         bindSteps_.asked = Clock::now();
-        auto captured = [this, ticket, done, index = currentIndex_](const nlohmann::json& form) {
-            OnCaptured(ticket, index, form, done);
+        auto captured = [this, ticket, done, index = currentIndex_](const nlohmann::json& form,
+                                                                    long filledBy) {
+            OnCaptured(ticket, index, form, filledBy, done);
         };
         page_.capture(ticket.Serial(), Answer(ticket, captured, done), BindFailure(ticket, done));
     } catch (...) {
@@ -305,15 +322,22 @@ PageFrame::Fail PageSession::BindFailure(const Ticket& ticket, Done done) {
 }
 
 void PageSession::OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot,
-                             Done done) {
+                             long filledBy, Done done) {
     bindSteps_.captured = Clock::now();
+    bindSteps_.ahead = BindStaged(index, snapshot, filledBy);
+    if (bindSteps_.ahead) {
+        RestoreDraft(ticket, snapshot, done);
+        return;
+    }
     if (!MakeManager(index, snapshot)) {
         done();
         return;
     }
     ++stats_.bound;
+    forms_[index] = snapshot;
     bindSteps_.loaded = Clock::now();
-    nlohmann::json changes = document_->changes();
+    // Writes the page made itself that this binding does not stand for are all overwritten.
+    nlohmann::json changes = filledBy != 0 ? FormWrites(document_->toJson()) : document_->changes();
     document_->clearChanges();
     auto applied = [this, ticket, snapshot, done](bool shown) {
         if (shown)
@@ -347,6 +371,8 @@ bool PageSession::MakeManager(int index, const nlohmann::json& snapshot) {
 }
 
 bool PageSession::Submit(const nlohmann::json& snapshot, bool verdict) {
+    // results.xml changes: a binding worked out ahead against it is out of date.
+    Unstage();
     document_->update(snapshot);
     document_->setSubmitVerdict(verdict);
     ++stats_.submissions;
@@ -443,6 +469,7 @@ void PageSession::ReleaseBinding() {
     riderVerdict_ = true;
     currentIndex_ = -1;
     Unbind();
+    Unstage();
     boundName_.clear();
     draftClock_.forget();
 }

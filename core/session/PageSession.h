@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,13 @@ public:
         int ignored = 0;      // navigations cancelled
         int submissions = 0;  // SubmitResponses calls
         int restored = 0;     // bindings that put a draft on the page
+        int aheadOfLoad = 0;  // bindings whose page was filled as it loaded (Stage)
+    };
+    // Where a navigation goes: the path its URL stands for (as for NavigateComplete; none
+    // for a page that is no assessment page) and the URL itself.
+    struct Destination {
+        std::optional<std::string> path;
+        std::string url;
     };
     using Timer = std::function<void(std::chrono::milliseconds delay, std::function<void()> due)>;
 
@@ -105,7 +113,12 @@ public:
     // nothing is bound to holds nothing to save and is left at once. A navigation that the
     // page itself starts while it is being submitted (its handler sets location.href, say)
     // is decided with that submission's verdict, without another submission.
-    void BeforeNavigate(std::function<void(bool go)> decide);
+    // A navigation that goes on to an assessment page shown before has that page's binding
+    // worked out at once, from the form the page showed then: the page fills itself as it
+    // loads when its form is still that one, and is bound at its load event without being
+    // written to again.
+    void BeforeNavigate(std::function<void(bool go)> decide,
+                        std::optional<Destination> to = std::nullopt);
     // Has the bound page submitted and, when its handler accepts, saved; done gets false
     // when nothing is bound, the page refused, or an error was reported.
     void SaveCurrentPage(std::function<void(bool saved)> done);
@@ -185,10 +198,11 @@ private:
     void Bind(Done done);
     void Unbind();
     PageFrame::Fail BindFailure(const Ticket& ticket, Done done);
-    void OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot, Done done);
+    void OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot, long filledBy,
+                    Done done);
     bool MakeManager(int index, const nlohmann::json& snapshot);
     void ReportBindError(const std::string& error);
-    void Decide(const std::function<void(bool go)>& decide,
+    void Decide(const std::function<void(bool go)>& decide, const std::optional<Destination>& to,
                 std::chrono::steady_clock::time_point requested, Done done);
     bool Submit(const nlohmann::json& snapshot, bool verdict);
     void SaveBound(SaveDone done);
@@ -197,6 +211,9 @@ private:
     void AfterAccepted();
     void DecideAfterSave(SaveOutcome outcome, const std::string& error, const Decided& decided);
     void DecideRiders();
+    void Stage(const std::optional<Destination>& to);
+    void Unstage();
+    bool BindStaged(int index, const nlohmann::json& snapshot, long filledBy);
     void RestoreDraft(const Ticket& ticket, const nlohmann::json& snapshot, Done done);
     bool ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes);
     void ApplyDraft(const Ticket& ticket, const nlohmann::json& writes,
@@ -233,7 +250,26 @@ private:
     // decided, when its operation ends, with riderVerdict_.
     bool submitting_ = false;
     bool riderVerdict_ = false;
-    std::vector<std::function<void(bool go)>> riders_;
+    struct Rider {
+        std::function<void(bool go)> decide;
+        std::optional<Destination> to;
+    };
+    std::vector<Rider> riders_;
+
+    // The binding of the page a navigation goes to, worked out when it was allowed (Stage):
+    // the page's form when it was last bound (before it was filled), and that form filled
+    // from results.xml as it is now. Any save or release drops it.
+    struct Staged {
+        long id = 0;
+        int index = -1;
+        nlohmann::json form;
+        std::unique_ptr<html::MemoryFormDocument> document;
+        std::unique_ptr<TStorageManager> manager;
+    };
+    std::optional<Staged> staged_;
+    long stagings_ = 0;
+    // Per assessment, the form its page showed at its last binding, before it was filled.
+    std::map<int, nlohmann::json> forms_;
 
     DraftStore drafts_;
     std::chrono::milliseconds draftDelay_{5000};
@@ -249,6 +285,7 @@ private:
     // form in memory: the parts of its timing line.
     struct {
         std::chrono::steady_clock::time_point asked, captured, loaded;
+        bool ahead = false; // the page filled itself as it loaded
     } bindSteps_;
 };
 

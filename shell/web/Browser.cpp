@@ -103,6 +103,7 @@ struct Browser::Impl {
         if (event.kind == FrameEvent::Kind::Complete && message.contains("form")) {
             event.form = std::move(message["form"]);
             event.document = message.value("document", "");
+            event.filledBy = message.value("filledBy", 0L);
         }
         self->onFrameEvent(event);
     }
@@ -243,6 +244,8 @@ Browser::Browser(const std::string& assessmentsFolder)
 
 Browser::~Browser() {
     alive_.reset();
+    if (startScript_)
+        webkit_user_script_unref(startScript_);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
     WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_.get());
     if (content) {
@@ -276,6 +279,20 @@ std::optional<std::string> Browser::recognitionPath(const std::string& url) cons
         return *path;
     }
     return url;
+}
+
+void Browser::setStartScript(const std::string& source) {
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_.get());
+    if (startScript_) {
+        webkit_user_content_manager_remove_script(content, startScript_);
+        webkit_user_script_unref(std::exchange(startScript_, nullptr));
+    }
+    if (source.empty())
+        return;
+    startScript_ = webkit_user_script_new_for_world(
+        source.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, BridgeWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, startScript_);
 }
 
 void Browser::evaluate(const std::string& script, std::function<void(const ScriptResult&)> done) {

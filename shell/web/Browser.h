@@ -17,6 +17,7 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _GtkWindow GtkWindow;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
+typedef struct _WebKitUserScript WebKitUserScript;
 
 namespace vedris::web {
 
@@ -61,10 +62,13 @@ struct FrameEvent {
     std::string frameName; // window.name of the frame
     double pageTimeMs = 0; // Date.now() in the page when it happened
     // With "complete" of the frame FormFrameName: the form of its document as the page's
-    // load handlers left it (snapshot.js), and the id that binds that document. Null and
-    // empty for every other report.
+    // load and pageshow handlers left it (snapshot.js), and the id that binds that
+    // document; filledBy, the id of the staged writes it put on its controls right after
+    // the form was taken (FormFrame::stage), -1 when writing them failed part way, 0 when
+    // it wrote none. Null, empty and 0 for every other report.
     nlohmann::json form;
     std::string document;
+    long filledBy = 0;
 };
 
 // The outcome of a script: its value as text (the bridge's scripts return JSON text), or
@@ -123,6 +127,9 @@ public:
     // the top-level document; done as for evaluate.
     void call(const std::string& body, const char* argName, const std::string& argValue,
               std::function<void(const ScriptResult&)> done);
+    // A script run in BridgeWorld at the start of every document of every frame from now
+    // on, after the frame-event script, until it is replaced; an empty one removes it.
+    void setStartScript(const std::string& source);
     // The same in the pages' own world, as a page script would run (tests drive pages
     // with it).
     void evaluateInPage(const std::string& script, std::function<void(const ScriptResult&)> done);
@@ -136,6 +143,7 @@ private:
     AssessmentFolder folder_;
     GObjectPtr<WebKitWebView> view_;
     GtkWindow* dialogParent_ = nullptr;
+    WebKitUserScript* startScript_ = nullptr;
     std::shared_ptr<bool> alive_;
     long processGeneration_ = 0; // bumped whenever the web process ends
 };

@@ -35,30 +35,37 @@ void FormFrame::run(nlohmann::json request, std::function<void(const nlohmann::j
 
 void FormFrame::observe(const FrameEvent& event) {
     const bool frame = !event.top && !event.nested && event.frameName == frameName_;
-    if (event.kind == FrameEvent::Kind::Navigated && (frame || event.top))
+    if (event.kind == FrameEvent::Kind::Navigated && (frame || event.top)) {
         reported_.reset();
-    else if (event.kind == FrameEvent::Kind::Complete && frame && event.form.is_object())
-        reported_ = Report{event.document, event.form};
+        unstage();
+    } else if (event.kind == FrameEvent::Kind::Complete && frame && event.form.is_object()) {
+        reported_ = Report{event.document, event.form, event.filledBy};
+    }
 }
 
-void FormFrame::capture(long token, std::function<void(const nlohmann::json&)> done, Fail fail) {
+void FormFrame::capture(long token, std::function<void(const nlohmann::json&, long)> done,
+                        Fail fail) {
     adoptToken_ = 0;
     if (reported_) {
         adoptToken_ = token;
         adoptDocument_ = std::move(reported_->document);
         nlohmann::json form = std::move(reported_->form);
+        const long filledBy = reported_->filledBy;
         reported_.reset();
-        done(form);
+        done(form, filledBy);
         return;
     }
     run(
         {{"operation", "capture"}, {"token", token}},
-        [done = std::move(done)](const nlohmann::json& reply) { done(reply.at("snapshot")); },
+        [done = std::move(done)](const nlohmann::json& reply) { done(reply.at("snapshot"), 0); },
         std::move(fail));
 }
 
-void FormFrame::apply(long token, const nlohmann::json& changes, const nlohmann::json& snapshot,
-                      std::function<void(bool)> done, Fail fail) {
+namespace {
+
+// The changes of a MemoryFormDocument as the page writes them: each with the name of its
+// element in snapshot, which the page checks before it writes.
+nlohmann::json WritesOf(const nlohmann::json& changes, const nlohmann::json& snapshot) {
     nlohmann::json writes = nlohmann::json::array();
     const auto& elements = snapshot.at("elements");
     for (const auto& change : changes) {
@@ -68,6 +75,34 @@ void FormFrame::apply(long token, const nlohmann::json& changes, const nlohmann:
             w["name"] = elements[i].value("name", "");
         writes.push_back(std::move(w));
     }
+    return writes;
+}
+
+} // namespace
+
+bool FormFrame::stage(long id, const std::string& url, const nlohmann::json& form,
+                      const nlohmann::json& changes) {
+    const nlohmann::json staged = {{"id", id}, {"form", form}, {"writes", WritesOf(changes, form)}};
+    const auto text = [](const nlohmann::json& j) {
+        return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    };
+    // Laid beside the frame's next document only, and only when it comes from url.
+    browser_.setStartScript("var vedrisStaged = window !== window.top && window.parent === "
+                            "window.top && window.name === " +
+                            text(frameName_) + " && location.href === " + text(url) + " ? " +
+                            text(staged) + " : undefined;");
+    staged_ = true;
+    return true;
+}
+
+void FormFrame::unstage() {
+    if (std::exchange(staged_, false))
+        browser_.setStartScript({});
+}
+
+void FormFrame::apply(long token, const nlohmann::json& changes, const nlohmann::json& snapshot,
+                      std::function<void(bool)> done, Fail fail) {
+    nlohmann::json writes = WritesOf(changes, snapshot);
     // A reported document is bound by the first operation under its token: that one runs.
     if (writes.empty() && token != adoptToken_) {
         done(true);

@@ -10,6 +10,11 @@
 // The frame's document sends its form with its load report (observe): the capture that
 // follows answers with it at once instead of asking the page, and the first operation under
 // its token binds that document, when the frame still shows it.
+//
+// A binding worked out before the page arrives (stage) travels in a start script that lays
+// it beside the document the navigation brings into the frame; frame-events.js writes it
+// on the controls at the load event when the form is still the one it was worked out for,
+// and the load report says so.
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,8 +42,12 @@ public:
     // Captures every element with a name attribute of the frame's document, in document
     // order, and binds the document to token. Fails (error callback with the message) when
     // the top document has no such frame or its document cannot be reached.
-    void capture(long token, std::function<void(const nlohmann::json& snapshot)> done,
+    void capture(long token,
+                 std::function<void(const nlohmann::json& snapshot, long filledBy)> done,
                  Fail fail) override;
+    bool stage(long id, const std::string& url, const nlohmann::json& form,
+               const nlohmann::json& changes) override;
+    void unstage() override;
 
     // Writes the changes of a MemoryFormDocument (changes()) into the bound document; the
     // element names of the snapshot guard each write. applied is false when the frame no
@@ -54,10 +63,14 @@ public:
 
     // Every report of the browser's frames, in their order: the form frame's load report
     // with its form is kept for the next capture; a new document in the frame, or in the
-    // top level, drops it.
+    // top level, drops it; such a new document has also had the staged binding offered to
+    // it, which goes then.
     void observe(const FrameEvent& event);
     // The page's process has ended: what it reported is no longer on screen.
-    void forget() { reported_.reset(); }
+    void forget() {
+        reported_.reset();
+        unstage();
+    }
 
 private:
     // Runs one operation of form-frame.js with request (frameName and token added).
@@ -68,7 +81,9 @@ private:
     struct Report {
         std::string document;
         nlohmann::json form;
+        long filledBy = 0;
     };
+    bool staged_ = false; // the start script offers a binding
     std::optional<Report> reported_;
     // The token a reported document was captured under, and its id, which the page checks
     // when it binds the document.

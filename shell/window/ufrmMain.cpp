@@ -388,7 +388,9 @@ void TfrmMain::wbrBrowserBeforeNavigate2(std::shared_ptr<web::NavigationDecision
         decision->ignore();
         return;
     }
-    FSession->BeforeNavigate([decision](bool go) { go ? decision->use() : decision->ignore(); });
+    FSession->BeforeNavigate(
+        [decision](bool go) { go ? decision->use() : decision->ignore(); },
+        PageSession::Destination{wbrBrowser->recognitionPath(decision->url()), decision->url()});
 }
 
 } // namespace vedris

@@ -79,7 +79,7 @@ TEST(Browser, PagesCannotReachTheBridge) {
     web::FormFrame form(b.browser);
     bool captured = false;
     form.capture(
-        7, [&](const nlohmann::json&) { captured = true; }, [](const std::string&) {});
+        7, [&](const nlohmann::json&, long) { captured = true; }, [](const std::string&) {});
     ASSERT_TRUE(waitFor([&] { return captured; }));
 
     // The handler and the bound document exist only in the bridge's world.
@@ -122,7 +122,7 @@ TEST(Browser, FormFrameCaptureApplyAndSubmit) {
     std::string error;
     nlohmann::json snapshot;
     form.capture(
-        1, [&](const nlohmann::json& s) { snapshot = s; },
+        1, [&](const nlohmann::json& s, long) { snapshot = s; },
         [&](const std::string& e) { error = e; });
     ASSERT_TRUE(waitFor([&] { return !snapshot.is_null() || !error.empty(); }));
     ASSERT_TRUE(error.empty()) << error;
@@ -189,7 +189,7 @@ TEST(Browser, FormFrameCaptureApplyAndSubmit) {
     web::FormFrame missing(b.browser, "no_such_frame");
     error.clear();
     missing.capture(
-        2, [](const nlohmann::json&) {}, [&](const std::string& e) { error = e; });
+        2, [](const nlohmann::json&, long) {}, [&](const std::string& e) { error = e; });
     ASSERT_TRUE(waitFor([&] { return !error.empty(); }));
     EXPECT_EQ(error, "На сторінці немає фрейму \"no_such_frame\" з анкетою");
 }
@@ -198,7 +198,8 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     Installation inst("alpha");
     inst.dir.write("Assessments/onload.html",
                    "<!DOCTYPE html><html><body onload=\"document.forms[0].elements[0].value = "
-                   "'з обробника'\"><form><input name=\"T\"></form></body></html>");
+                   "'з обробника'\" onpageshow=\"document.forms[0].elements[0].value += '!'\">"
+                   "<form><input name=\"T\"></form></body></html>");
     BareBrowser b(inst);
     web::FormFrame form(b.browser);
     b.observer = &form;
@@ -207,12 +208,13 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     b.run("frames.form_frame.location.href = 'onload.html'", true);
     ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html"; }));
 
-    // The capture answers at once, with the form as the page's own load handler left it.
+    // The capture answers at once, with the form as the page's own load and pageshow
+    // handlers left it.
     nlohmann::json snapshot;
     form.capture(
-        1, [&](const nlohmann::json& s) { snapshot = s; }, [](const std::string&) {});
+        1, [&](const nlohmann::json& s, long) { snapshot = s; }, [](const std::string&) {});
     ASSERT_FALSE(snapshot.is_null());
-    EXPECT_EQ(snapshot.at("elements")[0].value("value", ""), "з обробника");
+    EXPECT_EQ(snapshot.at("elements")[0].value("value", ""), "з обробника!");
     // Its first write binds that document.
     const nlohmann::json changes = nlohmann::json::array({{{"i", 0}, {"value", "збережене"}}});
     std::optional<bool> applied;
@@ -223,6 +225,33 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     const std::string shown = "frames.form_frame.document.getElementsByName('T')[0].value";
     EXPECT_EQ(b.run(shown, true), "збережене");
 
+    // A binding staged for the next document from a URL: that document writes it as it
+    // loads, when its form is still the one staged, and says so; the one after it, or one
+    // whose form differs, writes nothing.
+    const std::string url = b.run("frames.form_frame.location.href", true);
+    auto visit = [&](const std::string& query) {
+        const std::size_t before = b.events.size();
+        b.run("frames.form_frame.location.href = 'onload.html" + query + "'", true);
+        EXPECT_TRUE(waitFor([&] {
+            return b.events.size() > before + 1 &&
+                   b.events.back() == "done frame form_frame onload.html" + query;
+        }));
+        long filledBy = -2;
+        form.capture(
+            3, [&](const nlohmann::json&, long f) { filledBy = f; }, [](const std::string&) {});
+        return filledBy;
+    };
+    ASSERT_TRUE(form.stage(5, url + "?staged", snapshot, changes));
+    EXPECT_EQ(visit("?staged"), 5);
+    EXPECT_EQ(b.run(shown, true), "збережене");
+    EXPECT_EQ(visit("?staged"), 0);
+    EXPECT_EQ(b.run(shown, true), "з обробника!");
+    nlohmann::json other = snapshot;
+    other["elements"][0]["value"] = "інше";
+    ASSERT_TRUE(form.stage(6, url + "?other", other, changes));
+    EXPECT_EQ(visit("?other"), 0);
+    EXPECT_EQ(b.run(shown, true), "з обробника!");
+
     // A report whose document the frame no longer shows binds nothing.
     b.run("frames.form_frame.location.href = 'onload.html?again'", true);
     ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html?again"; }));
@@ -231,14 +260,14 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html?third"; }));
     snapshot = nullptr;
     form.capture(
-        2, [&](const nlohmann::json& s) { snapshot = s; }, [](const std::string&) {});
+        2, [&](const nlohmann::json& s, long) { snapshot = s; }, [](const std::string&) {});
     ASSERT_FALSE(snapshot.is_null());
     applied.reset();
     form.apply(
         2, changes, snapshot, [&](bool a) { applied = a; }, [](const std::string&) {});
     ASSERT_TRUE(waitFor([&] { return applied.has_value(); }));
     EXPECT_FALSE(*applied);
-    EXPECT_EQ(b.run(shown, true), "з обробника");
+    EXPECT_EQ(b.run(shown, true), "з обробника!");
 }
 
 TEST(Browser, PageDialogsAreTheProgramsOwnBoxes) {

@@ -34,6 +34,20 @@ var vedrisSnapshot = {
     return {hasForm: doc.forms.length > 0, elements: elements};
   },
 
+  // Whether two snapshots (or parts of them) hold the same, whatever the order of members.
+  same: function (a, b) {
+    if (a === b) return true;
+    if (!a || !b || typeof a !== 'object' || typeof b !== 'object' ||
+        Array.isArray(a) !== Array.isArray(b))
+      return false;
+    var keys = Object.keys(a);
+    if (keys.length !== Object.keys(b).length) return false;
+    for (var k = 0; k < keys.length; k++)
+      if (!Object.prototype.hasOwnProperty.call(b, keys[k]) || !this.same(a[keys[k]], b[keys[k]]))
+        return false;
+    return true;
+  },
+
   // writes: [{i, name, value?, checked?, selected?}]
   write: function (doc, writes) {
     var list = this.elements(doc);

@@ -1,0 +1,67 @@
+// The page session's head start: when a navigation to an assessment page shown before is
+// allowed, that page's binding is worked out at once from the form it showed last time, and
+// the page writes it on its controls itself as it loads. Its load report says whether it
+// did; only then, and only for the very binding still staged, is it bound without being
+// written to again.
+#include "session/PageSession.h"
+
+#include <utility>
+
+#include "QTIDomain/uStorageManager.h"
+#include "platform/html/MemoryFormDocument.h"
+#include "session/AssessmentList.h"
+
+namespace vedris {
+
+void PageSession::Stage(const std::optional<Destination>& to) {
+    // A navigation to any other page leaves a staged binding be: it is laid only beside the
+    // page it was staged for.
+    if (!to || !to->path || stopped_)
+        return;
+    const int index = IndexOfName(assessments_, PageNameFromPath(*to->path));
+    const auto form = forms_.find(index);
+    if (index < 0 || form == forms_.end())
+        return;
+    Unstage();
+    // Only a head start: whatever goes wrong here, the binding at the page's load does
+    // again and reports.
+    try {
+        Staged staged{++stagings_, index, form->second, nullptr, nullptr};
+        staged.document = std::make_unique<html::MemoryFormDocument>(staged.form);
+        staged.manager = std::make_unique<TStorageManager>(
+            GetAssessmentFileName(index), GetResultsFileName(), staged.document.get());
+        staged.manager->LoadResponses();
+        const nlohmann::json changes = staged.document->changes();
+        staged.document->clearChanges();
+        if (page_.stage(staged.id, to->url, staged.form, changes))
+            staged_ = std::move(staged);
+    } catch (const std::exception& e) {
+        Log("page not staged: %s", e.what());
+    } catch (...) {
+        Log("page not staged");
+    }
+}
+
+void PageSession::Unstage() {
+    if (std::exchange(staged_, std::nullopt))
+        page_.unstage();
+}
+
+bool PageSession::BindStaged(int index, const nlohmann::json& snapshot, long filledBy) {
+    std::optional<Staged> staged = std::exchange(staged_, std::nullopt);
+    // The page wrote this very binding, on the form it was worked out for, and nothing has
+    // been saved or released since it was.
+    if (filledBy <= 0 || !staged || staged->id != filledBy || staged->index != index ||
+        staged->form != snapshot)
+        return false;
+    document_ = std::move(staged->document);
+    manager_ = std::move(staged->manager);
+    boundName_ = assessments_.at(static_cast<std::size_t>(index));
+    draftClock_.bound(manager_->ResultDigest(), manager_->DigestBeforeUpdate());
+    bindError_.clear();
+    ++stats_.bound;
+    ++stats_.aheadOfLoad;
+    return true;
+}
+
+} // namespace vedris
