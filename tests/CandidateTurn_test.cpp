@@ -27,8 +27,8 @@ struct Page : PageFrame {
         {"hasForm", true},
         {"elements",
          {{{"tag", "input"}, {"name", "B1.CITY"}, {"type", "text"}, {"value", "Київ"}}}}};
-    void capture(long, std::function<void(const nlohmann::json&, long)> done, Fail) override {
-        done(snapshot, 0);
+    void capture(long, std::function<void(const Capture&)> done, Fail) override {
+        done(Capture{snapshot, true, 0});
     }
     void apply(long, const nlohmann::json&, const nlohmann::json&, std::function<void(bool)> done,
                Fail) override {

@@ -26,18 +26,24 @@ struct SubmitReply {
     nlohmann::json snapshot;
 };
 
+// What a capture gives.
+struct Capture {
+    nlohmann::json snapshot;
+    // The snapshot is the form as the document's load left it (its load report), taken
+    // before anything was written into it; false for one read later, as it stands then.
+    bool asLoaded = false;
+    // The id of the staged writes (stage) the document put on its controls right after the
+    // snapshot was taken; 0 when it wrote none, -1 when it failed part way through them.
+    long filledBy = 0;
+};
+
 class PageFrame {
 public:
     using Fail = std::function<void(const std::string& error)>;
     virtual ~PageFrame() = default;
 
     // Captures every named element of the frame's document and binds the document to token.
-    // filledBy is the id of the staged writes the document put on its controls as it loaded
-    // (stage), after the snapshot was taken; 0 when it wrote none, -1 when it failed part
-    // way through them.
-    virtual void capture(long token,
-                         std::function<void(const nlohmann::json& snapshot, long filledBy)> done,
-                         Fail fail) = 0;
+    virtual void capture(long token, std::function<void(const Capture&)> done, Fail fail) = 0;
     // Offers the writes (changes) of a binding worked out ahead, under id, to the document
     // that the navigation to url brings into the frame: it writes them itself at its load
     // event, before anything can read them, when its form is then exactly form, and reports

@@ -294,9 +294,8 @@ void PageSession::Bind(Done done) {
         Unbind();
         const Ticket ticket = Issue();
         bindSteps_.asked = Clock::now();
-        auto captured = [this, ticket, done, index = currentIndex_](const nlohmann::json& form,
-                                                                    long filledBy) {
-            OnCaptured(ticket, index, form, filledBy, done);
+        auto captured = [this, ticket, done, index = currentIndex_](const Capture& capture) {
+            OnCaptured(ticket, index, capture, done);
         };
         page_.capture(ticket.Serial(), Answer(ticket, captured, done), BindFailure(ticket, done));
     } catch (...) {
@@ -321,10 +320,10 @@ PageFrame::Fail PageSession::BindFailure(const Ticket& ticket, Done done) {
     return Answer(ticket, failed, done);
 }
 
-void PageSession::OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot,
-                             long filledBy, Done done) {
+void PageSession::OnCaptured(const Ticket& ticket, int index, const Capture& capture, Done done) {
+    const nlohmann::json& snapshot = capture.snapshot;
     bindSteps_.captured = Clock::now();
-    bindSteps_.ahead = BindStaged(index, snapshot, filledBy);
+    bindSteps_.ahead = BindStaged(index, capture);
     if (bindSteps_.ahead) {
         RestoreDraft(ticket, snapshot, done);
         return;
@@ -334,10 +333,11 @@ void PageSession::OnCaptured(const Ticket& ticket, int index, const nlohmann::js
         return;
     }
     ++stats_.bound;
-    forms_[index] = snapshot;
+    RememberForm(index, capture);
     bindSteps_.loaded = Clock::now();
     // Writes the page made itself that this binding does not stand for are all overwritten.
-    nlohmann::json changes = filledBy != 0 ? FormWrites(document_->toJson()) : document_->changes();
+    nlohmann::json changes =
+        capture.filledBy != 0 ? FormWrites(document_->toJson()) : document_->changes();
     document_->clearChanges();
     auto applied = [this, ticket, snapshot, done](bool shown) {
         if (shown)

@@ -198,8 +198,7 @@ private:
     void Bind(Done done);
     void Unbind();
     PageFrame::Fail BindFailure(const Ticket& ticket, Done done);
-    void OnCaptured(const Ticket& ticket, int index, const nlohmann::json& snapshot, long filledBy,
-                    Done done);
+    void OnCaptured(const Ticket& ticket, int index, const Capture& capture, Done done);
     bool MakeManager(int index, const nlohmann::json& snapshot);
     void ReportBindError(const std::string& error);
     void Decide(const std::function<void(bool go)>& decide, const std::optional<Destination>& to,
@@ -213,7 +212,8 @@ private:
     void DecideRiders();
     void Stage(const std::optional<Destination>& to);
     void Unstage();
-    bool BindStaged(int index, const nlohmann::json& snapshot, long filledBy);
+    bool BindStaged(int index, const Capture& capture);
+    void RememberForm(int index, const Capture& capture);
     void RestoreDraft(const Ticket& ticket, const nlohmann::json& snapshot, Done done);
     bool ReadDraft(std::optional<Draft>& draft, nlohmann::json& writes);
     void ApplyDraft(const Ticket& ticket, const nlohmann::json& writes,
@@ -268,7 +268,8 @@ private:
     };
     std::optional<Staged> staged_;
     long stagings_ = 0;
-    // Per assessment, the form its page showed at its last binding, before it was filled.
+    // Per assessment, the form its page showed as it loaded at its last binding, before it
+    // was filled; null for a page whose form is not the same at each visit.
     std::map<int, nlohmann::json> forms_;
 
     DraftStore drafts_;

@@ -20,7 +20,7 @@ void PageSession::Stage(const std::optional<Destination>& to) {
         return;
     const int index = IndexOfName(assessments_, PageNameFromPath(*to->path));
     const auto form = forms_.find(index);
-    if (index < 0 || form == forms_.end())
+    if (index < 0 || form == forms_.end() || form->second.is_null())
         return;
     Unstage();
     // Only a head start: whatever goes wrong here, the binding at the page's load does
@@ -47,12 +47,12 @@ void PageSession::Unstage() {
         page_.unstage();
 }
 
-bool PageSession::BindStaged(int index, const nlohmann::json& snapshot, long filledBy) {
+bool PageSession::BindStaged(int index, const Capture& capture) {
     std::optional<Staged> staged = std::exchange(staged_, std::nullopt);
     // The page wrote this very binding, on the form it was worked out for, and nothing has
     // been saved or released since it was.
-    if (filledBy <= 0 || !staged || staged->id != filledBy || staged->index != index ||
-        staged->form != snapshot)
+    if (capture.filledBy <= 0 || !staged || staged->id != capture.filledBy ||
+        staged->index != index || staged->form != capture.snapshot)
         return false;
     document_ = std::move(staged->document);
     manager_ = std::move(staged->manager);
@@ -62,6 +62,19 @@ bool PageSession::BindStaged(int index, const nlohmann::json& snapshot, long fil
     ++stats_.bound;
     ++stats_.aheadOfLoad;
     return true;
+}
+
+void PageSession::RememberForm(int index, const Capture& capture) {
+    // A form read after the page was filled is no form to stage on; and a page whose form
+    // is not the same at each visit (its script makes it) is not staged again, which would
+    // only do the binding's work twice.
+    if (!capture.asLoaded)
+        return;
+    const auto known = forms_.find(index);
+    if (known == forms_.end())
+        forms_.emplace(index, capture.snapshot);
+    else if (!known->second.is_null() && known->second != capture.snapshot)
+        known->second = nullptr;
 }
 
 } // namespace vedris

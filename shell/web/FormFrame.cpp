@@ -43,21 +43,21 @@ void FormFrame::observe(const FrameEvent& event) {
     }
 }
 
-void FormFrame::capture(long token, std::function<void(const nlohmann::json&, long)> done,
-                        Fail fail) {
+void FormFrame::capture(long token, std::function<void(const Capture&)> done, Fail fail) {
     adoptToken_ = 0;
     if (reported_) {
         adoptToken_ = token;
         adoptDocument_ = std::move(reported_->document);
-        nlohmann::json form = std::move(reported_->form);
-        const long filledBy = reported_->filledBy;
+        const Capture capture{std::move(reported_->form), true, reported_->filledBy};
         reported_.reset();
-        done(form, filledBy);
+        done(capture);
         return;
     }
     run(
         {{"operation", "capture"}, {"token", token}},
-        [done = std::move(done)](const nlohmann::json& reply) { done(reply.at("snapshot"), 0); },
+        [done = std::move(done)](const nlohmann::json& reply) {
+            done(Capture{reply.at("snapshot"), false, 0});
+        },
         std::move(fail));
 }
 

@@ -42,9 +42,7 @@ public:
     // Captures every element with a name attribute of the frame's document, in document
     // order, and binds the document to token. Fails (error callback with the message) when
     // the top document has no such frame or its document cannot be reached.
-    void capture(long token,
-                 std::function<void(const nlohmann::json& snapshot, long filledBy)> done,
-                 Fail fail) override;
+    void capture(long token, std::function<void(const Capture&)> done, Fail fail) override;
     bool stage(long id, const std::string& url, const nlohmann::json& form,
                const nlohmann::json& changes) override;
     void unstage() override;

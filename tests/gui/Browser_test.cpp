@@ -79,7 +79,7 @@ TEST(Browser, PagesCannotReachTheBridge) {
     web::FormFrame form(b.browser);
     bool captured = false;
     form.capture(
-        7, [&](const nlohmann::json&, long) { captured = true; }, [](const std::string&) {});
+        7, [&](const Capture&) { captured = true; }, [](const std::string&) {});
     ASSERT_TRUE(waitFor([&] { return captured; }));
 
     // The handler and the bound document exist only in the bridge's world.
@@ -122,7 +122,7 @@ TEST(Browser, FormFrameCaptureApplyAndSubmit) {
     std::string error;
     nlohmann::json snapshot;
     form.capture(
-        1, [&](const nlohmann::json& s, long) { snapshot = s; },
+        1, [&](const Capture& c) { snapshot = c.snapshot; },
         [&](const std::string& e) { error = e; });
     ASSERT_TRUE(waitFor([&] { return !snapshot.is_null() || !error.empty(); }));
     ASSERT_TRUE(error.empty()) << error;
@@ -189,7 +189,7 @@ TEST(Browser, FormFrameCaptureApplyAndSubmit) {
     web::FormFrame missing(b.browser, "no_such_frame");
     error.clear();
     missing.capture(
-        2, [](const nlohmann::json&, long) {}, [&](const std::string& e) { error = e; });
+        2, [](const Capture&) {}, [&](const std::string& e) { error = e; });
     ASSERT_TRUE(waitFor([&] { return !error.empty(); }));
     EXPECT_EQ(error, "На сторінці немає фрейму \"no_such_frame\" з анкетою");
 }
@@ -212,7 +212,7 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     // handlers left it.
     nlohmann::json snapshot;
     form.capture(
-        1, [&](const nlohmann::json& s, long) { snapshot = s; }, [](const std::string&) {});
+        1, [&](const Capture& c) { snapshot = c.snapshot; }, [](const std::string&) {});
     ASSERT_FALSE(snapshot.is_null());
     EXPECT_EQ(snapshot.at("elements")[0].value("value", ""), "з обробника!");
     // Its first write binds that document.
@@ -238,7 +238,7 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
         }));
         long filledBy = -2;
         form.capture(
-            3, [&](const nlohmann::json&, long f) { filledBy = f; }, [](const std::string&) {});
+            3, [&](const Capture& c) { filledBy = c.filledBy; }, [](const std::string&) {});
         return filledBy;
     };
     ASSERT_TRUE(form.stage(5, url + "?staged", snapshot, changes));
@@ -260,7 +260,7 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame onload.html?third"; }));
     snapshot = nullptr;
     form.capture(
-        2, [&](const nlohmann::json& s, long) { snapshot = s; }, [](const std::string&) {});
+        2, [&](const Capture& c) { snapshot = c.snapshot; }, [](const std::string&) {});
     ASSERT_FALSE(snapshot.is_null());
     applied.reset();
     form.apply(
