@@ -37,7 +37,8 @@ void FormFrame::observe(const FrameEvent& event) {
     const bool frame = !event.top && !event.nested && event.frameName == frameName_;
     if (event.kind == FrameEvent::Kind::Navigated && (frame || event.top)) {
         reported_.reset();
-        unstage();
+        // The new document has had the start script: it goes, what it laid stays.
+        dropStartScript();
     } else if (event.kind == FrameEvent::Kind::Complete && frame && event.form.is_object()) {
         reported_ = Report{event.document, event.form, event.filledBy};
     }
@@ -95,9 +96,17 @@ bool FormFrame::stage(long id, const std::string& url, const nlohmann::json& for
     return true;
 }
 
-void FormFrame::unstage() {
+void FormFrame::dropStartScript() {
     if (std::exchange(staged_, false))
         browser_.setStartScript({});
+}
+
+void FormFrame::unstage() {
+    dropStartScript();
+    // A document that has started with it but not loaded yet does not write it either; one
+    // that has is overwritten by its binding.
+    browser_.call("var f = window.frames[name]; if (f) f.vedrisStaged = undefined; return '';",
+                  "name", frameName_, [](const ScriptResult&) {});
 }
 
 void FormFrame::apply(long token, const nlohmann::json& changes, const nlohmann::json& snapshot,

@@ -61,16 +61,17 @@ public:
 
     // Every report of the browser's frames, in their order: the form frame's load report
     // with its form is kept for the next capture; a new document in the frame, or in the
-    // top level, drops it; such a new document has also had the staged binding offered to
-    // it, which goes then.
+    // top level, drops it; such a new document has also had the start script that offers
+    // a staged binding, which goes then.
     void observe(const FrameEvent& event);
     // The page's process has ended: what it reported is no longer on screen.
     void forget() {
         reported_.reset();
-        unstage();
+        dropStartScript();
     }
 
 private:
+    void dropStartScript();
     // Runs one operation of form-frame.js with request (frameName and token added).
     void run(nlohmann::json request, std::function<void(const nlohmann::json&)> done, Fail fail);
 

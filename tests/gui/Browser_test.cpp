@@ -200,6 +200,12 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
                    "<!DOCTYPE html><html><body onload=\"document.forms[0].elements[0].value = "
                    "'з обробника'\" onpageshow=\"document.forms[0].elements[0].value += '!'\">"
                    "<form><input name=\"T\"></form></body></html>");
+    // The same, with a frame inside whose navigation the test holds: its load waits for it.
+    inst.dir.write("Assessments/held.html",
+                   "<!DOCTYPE html><html><body onload=\"document.forms[0].elements[0].value = "
+                   "'з обробника'\" onpageshow=\"document.forms[0].elements[0].value += '!'\">"
+                   "<form><input name=\"T\"></form><iframe src=\"child.html\"></iframe></body>"
+                   "</html>");
     BareBrowser b(inst);
     web::FormFrame form(b.browser);
     b.observer = &form;
@@ -251,6 +257,24 @@ TEST(Browser, TheFormFrameSendsItsFormWithItsLoad) {
     ASSERT_TRUE(form.stage(6, url + "?other", other, changes));
     EXPECT_EQ(visit("?other"), 0);
     EXPECT_EQ(b.run(shown, true), "з обробника!");
+    // Withdrawn after the document started with it, before its load: it writes nothing.
+    std::shared_ptr<web::NavigationDecision> child;
+    b.browser.onBeforeNavigate = [&](std::shared_ptr<web::NavigationDecision> d) {
+        d->url().find("child.html") == std::string::npos ? d->use() : void(child = d);
+    };
+    ASSERT_TRUE(form.stage(7, url.substr(0, url.rfind('/') + 1) + "held.html", snapshot, changes));
+    b.run("frames.form_frame.location.href = 'held.html'", true);
+    ASSERT_TRUE(waitFor([&] { return child != nullptr; }));
+    form.unstage();
+    b.run("0", false);
+    std::exchange(child, nullptr)->use();
+    ASSERT_TRUE(waitFor([&] { return b.events.back() == "done frame form_frame held.html"; }));
+    long filledBy = -2;
+    form.capture(
+        4, [&](const Capture& c) { filledBy = c.filledBy; }, [](const std::string&) {});
+    EXPECT_EQ(filledBy, 0);
+    EXPECT_EQ(b.run(shown, true), "з обробника!");
+    b.browser.onBeforeNavigate = nullptr;
 
     // A report whose document the frame no longer shows binds nothing.
     b.run("frames.form_frame.location.href = 'onload.html?again'", true);
