@@ -168,7 +168,7 @@ TEST_F(PageSessionTest, APageShownBeforeFillsItselfAsItLoadsButNeverWithAnOldFil
     page.city.clear();
     showBeta();
     EXPECT_EQ(page.city, "Київ");
-    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
+    EXPECT_EQ(session->Stats().staged, 1);
     EXPECT_EQ(page.applies, 1);
 
     // Bound all the same: its next answer is saved.
@@ -186,7 +186,7 @@ TEST_F(PageSessionTest, APageShownBeforeFillsItselfAsItLoadsButNeverWithAnOldFil
     session->NavigateComplete(dir.file("Assessments/beta.html"));
     session->DocumentComplete(false, std::chrono::system_clock::now());
     EXPECT_EQ(page.city, "");
-    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
+    EXPECT_EQ(session->Stats().staged, 1);
     EXPECT_EQ(stored(), "(none)");
 
     // A page whose form is not the same at each visit (its script puts a value in) is filled
@@ -195,7 +195,7 @@ TEST_F(PageSessionTest, APageShownBeforeFillsItselfAsItLoadsButNeverWithAnOldFil
     ASSERT_TRUE(page.offer);
     page.city = "Одеса";
     showBeta();
-    EXPECT_EQ(session->Stats().aheadOfLoad, 1);
+    EXPECT_EQ(session->Stats().staged, 1);
     EXPECT_EQ(leave(toBeta()), true);
     EXPECT_FALSE(page.offer);
     EXPECT_TRUE(errors.empty());

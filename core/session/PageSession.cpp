@@ -192,7 +192,7 @@ void PageSession::LogFilled(std::chrono::steady_clock::time_point received, doub
         return std::chrono::duration<double, std::milli>(to - from).count();
     };
     const auto now = Clock::now();
-    if (bindSteps_.ahead) {
+    if (bindSteps_.staged) {
         Log("timing: form filled %.1f ms after the load event (%.1f ms after its report arrived: "
             "set-up %.1f ms, the page filled itself as it loaded)",
             between(received, now) + lag, between(received, now),
@@ -323,8 +323,8 @@ PageFrame::Fail PageSession::BindFailure(const Ticket& ticket, Done done) {
 void PageSession::OnCaptured(const Ticket& ticket, int index, const Capture& capture, Done done) {
     const nlohmann::json& snapshot = capture.snapshot;
     bindSteps_.captured = Clock::now();
-    bindSteps_.ahead = BindStaged(index, capture);
-    if (bindSteps_.ahead) {
+    bindSteps_.staged = BindStaged(index, capture);
+    if (bindSteps_.staged) {
         RestoreDraft(ticket, snapshot, done);
         return;
     }

@@ -45,7 +45,7 @@ public:
         int ignored = 0;      // navigations cancelled
         int submissions = 0;  // SubmitResponses calls
         int restored = 0;     // bindings that put a draft on the page
-        int aheadOfLoad = 0;  // bindings whose page was filled as it loaded (Stage)
+        int staged = 0;       // bindings whose page filled itself as it loaded (Stage)
     };
     // Where a navigation goes: the path its URL stands for (as for NavigateComplete; none
     // for a page that is no assessment page) and the URL itself.
@@ -286,7 +286,7 @@ private:
     // form in memory: the parts of its timing line.
     struct {
         std::chrono::steady_clock::time_point asked, captured, loaded;
-        bool ahead = false; // the page filled itself as it loaded
+        bool staged = false; // the page filled itself as it loaded
     } bindSteps_;
 };
 

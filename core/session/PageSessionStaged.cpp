@@ -60,7 +60,7 @@ bool PageSession::BindStaged(int index, const Capture& capture) {
     draftClock_.bound(manager_->ResultDigest(), manager_->DigestBeforeUpdate());
     bindError_.clear();
     ++stats_.bound;
-    ++stats_.aheadOfLoad;
+    ++stats_.staged;
     return true;
 }
 
